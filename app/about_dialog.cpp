@@ -1,0 +1,11 @@
+// The About box, which handles nothing itself.
+#include "app/dialogs.h"
+#include "app/resource.h"
+
+const MessageMap CAboutDlg::messageMap = {&CDialog::messageMap, {}};
+
+CAboutDlg::CAboutDlg(CDialog* parentWindow) : CDialog(IDD_ABOUT, parentWindow) {}
+
+const MessageMap* CAboutDlg::GetMessageMap() const { return &messageMap; }
+
+void CAboutDlg::DoDataExchange(CDataExchange*) {}

@@ -1,0 +1,340 @@
+// The dialog layer over Qt Widgets: the toolkit's start, the window built from a template, command
+// routing through the message maps and CDialog's default handling.
+#include "app/dialog.h"
+
+#include "app/dialog_template.h"
+#include "app/resource.h"
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTextLayout>
+#include <qdrawutil.h>
+
+// ---------------------------------------------------------------------------------------------
+// The toolkit
+
+namespace {
+
+// Platforms tried in order when the user has chosen none: X11, then Wayland, then the offscreen
+// platform, which always comes up and so stands for "no display".
+constexpr char FallbackPlatforms[] = "xcb;wayland;offscreen";
+constexpr char NoDisplayPlatform[] = "offscreen";
+
+// While the toolkit probes for a display it warns about every platform that fails. Those
+// warnings are the expected outcome of having no display, not something to report; only a
+// fatal message is still shown.
+void QuietWhileProbing(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+DialogToolkit CreateApplication() {
+  if (QCoreApplication::instance() != nullptr) return DialogToolkit::Available;
+  const bool userChosePlatform = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+  if (!userChosePlatform) qputenv("QT_QPA_PLATFORM", FallbackPlatforms);
+
+  // The application keeps references to the argument count and vector for its whole life.
+  static int argumentCount = 1;
+  static char programName[] = "pyrovane";
+  static char* arguments[] = {programName, nullptr};
+
+  const QtMessageHandler previousHandler = userChosePlatform ? nullptr : qInstallMessageHandler(QuietWhileProbing);
+  // Never deleted: the application lives until the process ends, and destroying it during static
+  // destruction would race the toolkit's own teardown of its globals.
+  auto* application = new QApplication(argumentCount, arguments);
+  if (!userChosePlatform) qInstallMessageHandler(previousHandler);
+  // No event loop of the application's own ever runs; closing a dialog must not ask it to quit.
+  application->setQuitOnLastWindowClosed(false);
+
+  if (!userChosePlatform && QGuiApplication::platformName() == QLatin1String(NoDisplayPlatform)) {
+    return DialogToolkit::Unavailable;
+  }
+  return DialogToolkit::Available;
+}
+
+} // namespace
+
+DialogToolkit StartDialogToolkit() {
+  static const DialogToolkit toolkit = CreateApplication();
+  return toolkit;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The dialog's window
+
+namespace {
+
+// A modal frame around a window without a caption: a border and nothing else, so the window
+// cannot be moved. The dialog draws that border itself, the same with or without a window
+// manager, and asks the window manager for no decoration at all.
+bool DrawsOwnFrame(const DialogTemplate& dialogTemplate) {
+  return (dialogTemplate.style & DS_MODALFRAME) != 0 && (dialogTemplate.style & WS_CAPTION) != WS_CAPTION;
+}
+
+Qt::WindowFlags WindowFlagsFor(const DialogTemplate& dialogTemplate) {
+  // An application window gets its own task-bar entry; a dialog window belongs to its owner's.
+  Qt::WindowFlags flags = (dialogTemplate.extendedStyle & WS_EX_APPWINDOW) != 0 ? Qt::Window : Qt::Dialog;
+  if (DrawsOwnFrame(dialogTemplate)) return flags | Qt::FramelessWindowHint;
+  // Otherwise decorations follow the styles alone; no style asks for minimize or maximize boxes.
+  flags |= Qt::CustomizeWindowHint;
+  if ((dialogTemplate.style & WS_CAPTION) == WS_CAPTION) flags |= Qt::WindowTitleHint;
+  if ((dialogTemplate.style & WS_SYSMENU) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  return flags;
+}
+
+// Below this stretch (in percent) a condensed text would be hard to read; a text that needs more
+// is left at this stretch and clipped.
+constexpr int NarrowestStretch = 80;
+
+// Whether the label's text, set in this font, stays inside the label: every line within its
+// width and, when it wraps onto several lines, all of them within its height.
+bool TextFits(const QLabel& label, const QFont& font) {
+  const QRect area = label.contentsRect();
+  QTextOption option;
+  option.setWrapMode(label.wordWrap() ? QTextOption::WordWrap : QTextOption::NoWrap);
+  QTextLayout layout(label.text(), font);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  int lineCount = 0;
+  bool linesFit = true;
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(area.width());
+    linesFit = linesFit && line.naturalTextWidth() <= area.width();
+    ++lineCount;
+  }
+  layout.endLayout();
+  return linesFit && (lineCount <= 1 || lineCount * QFontMetrics(font).lineSpacing() <= area.height());
+}
+
+// The controls were sized for the template's own font. Set in a stand-in, a few texts come out
+// wider than their controls even though the controls scale with the stand-in's units (with
+// Liberation Sans, five texts by 1 to 11 %). Such a text is condensed horizontally just enough
+// to fit, rather than clipped; its control keeps the template's rectangle and the font its height.
+void CondenseToFit(QLabel& label) {
+  QFont font = label.font();
+  if (TextFits(label, font)) return;
+  for (int stretch = 99; stretch >= NarrowestStretch; --stretch) {
+    font.setStretch(stretch);
+    if (TextFits(label, font)) break;
+  }
+  label.setFont(font);
+}
+
+QLabel* CreateStatic(const DialogItemTemplate& item, const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);
+  const Qt::Alignment horizontal = (item.style & SS_TYPEMASK) == SS_CENTER ? Qt::AlignHCenter : Qt::AlignLeft;
+  // Centred vertically, the text stays on one line; otherwise it wraps at word boundaries from
+  // the top, as long texts in narrow controls need.
+  const bool centredVertically = (item.style & SS_CENTERIMAGE) != 0;
+  label->setAlignment(horizontal | (centredVertically ? Qt::AlignVCenter : Qt::AlignTop));
+  label->setWordWrap(!centredVertically);
+  if ((item.style & WS_BORDER) != 0) {
+    label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    label->setLineWidth(1);
+  }
+  return label;
+}
+
+QLineEdit* CreateEdit(const DialogItemTemplate& item, const QString& text, QWidget* parent) {
+  // The line edit always scrolls its text horizontally and never limits it to the visible width,
+  // which is what ES_AUTOHSCROLL asks for.
+  auto* edit = new QLineEdit(text, parent);
+  edit->setFrame((item.style & WS_BORDER) != 0);
+  if ((item.style & ES_NUMBER) != 0) {
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+  }
+  return edit;
+}
+
+} // namespace
+
+// A dialog's window: the controls of its template, placed in pixels through the dialog font's
+// units. Clicks, edits and the cancel requests arrive at the CDialog as commands.
+class DialogWindow final : public QDialog {
+public:
+  DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate, QWidget* owner);
+
+  QWidget* Control(int controlId) const;
+  void FocusFirstTabStop();
+
+  // Esc, the window's close button and the window manager's close requests all end up here.
+  // They become the cancel command, which the message maps route like any other.
+  void reject() override { dialog_.OnCommand(BN_CLICKED, IDCANCEL); }
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  QWidget* CreateControl(const DialogItemTemplate& item);
+
+  CDialog& dialog_;
+  // The frame lies along the edges of the client area, where the templates place no control.
+  const bool drawsOwnFrame_;
+  // Every control with its identifier, in template order.
+  std::vector<std::pair<int, QWidget*>> controls_;
+};
+
+DialogWindow::DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate, QWidget* owner)
+    : QDialog(owner, WindowFlagsFor(dialogTemplate)), dialog_(dialog), drawsOwnFrame_(DrawsOwnFrame(dialogTemplate)) {
+  setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
+  setFont(DialogFont(dialogTemplate));
+  const DialogBaseUnits units = MeasureDialogBaseUnits(fontMetrics());
+  // The modal frame cannot be resized.
+  setFixedSize(MapDialogRect(units, QRect(0, 0, dialogTemplate.width, dialogTemplate.height)).size());
+
+  QWidget* previousTabStop = nullptr;
+  for (const DialogItemTemplate& item : dialogTemplate.items) {
+    QWidget* control = CreateControl(item);
+    control->setGeometry(MapDialogRect(units, QRect(item.x, item.y, item.width, item.height)));
+    if (auto* label = qobject_cast<QLabel*>(control)) CondenseToFit(*label);
+    if ((item.style & WS_VISIBLE) == 0) control->hide();
+    if ((item.style & WS_TABSTOP) != 0) {
+      control->setFocusPolicy(Qt::StrongFocus);
+      if (previousTabStop != nullptr) setTabOrder(previousTabStop, control);
+      previousTabStop = control;
+    } else {
+      control->setFocusPolicy(Qt::NoFocus);
+    }
+    controls_.emplace_back(item.id, control);
+  }
+}
+
+QWidget* DialogWindow::CreateControl(const DialogItemTemplate& item) {
+  const QString text = QString::fromUtf8(item.text);
+  const int controlId = item.id;
+  switch (item.controlClass) {
+  case ControlClass::Static:
+    return CreateStatic(item, text, this);
+  case ControlClass::Edit: {
+    QLineEdit* edit = CreateEdit(item, text, this);
+    connect(edit, &QLineEdit::textChanged, this, [this, controlId] { dialog_.OnCommand(EN_CHANGE, controlId); });
+    return edit;
+  }
+  case ControlClass::Button:
+    break;
+  }
+
+  const std::uint32_t type = item.style & BS_TYPEMASK;
+  if (type == BS_GROUPBOX) return new QGroupBox(text, this);
+  QAbstractButton* button = nullptr;
+  if (type == BS_AUTOCHECKBOX) {
+    button = new QCheckBox(text, this);
+  } else {
+    // Push buttons, the default one included. Any type the templates do not use is shown as a
+    // push button too, so that its command still arrives.
+    auto* pushButton = new QPushButton(text, this);
+    pushButton->setDefault(type == BS_DEFPUSHBUTTON);
+    button = pushButton;
+  }
+  connect(button, &QAbstractButton::clicked, this, [this, controlId] { dialog_.OnCommand(BN_CLICKED, controlId); });
+  return button;
+}
+
+void DialogWindow::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (!drawsOwnFrame_) return;
+  QPainter painter(this);
+  qDrawWinPanel(&painter, rect(), palette(), false);
+}
+
+QWidget* DialogWindow::Control(int controlId) const {
+  for (const auto& [id, control] : controls_) {
+    if (id == controlId) return control;
+  }
+  return nullptr;
+}
+
+void DialogWindow::FocusFirstTabStop() {
+  for (const auto& [id, control] : controls_) {
+    if (control->focusPolicy() != Qt::NoFocus && control->isVisibleTo(this)) {
+      control->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Message maps and CDialog
+
+const MessageMapEntry* FindMessageMapEntry(const MessageMap& map, unsigned message, unsigned notification,
+                                           int controlId) {
+  for (const MessageMap* current = &map; current != nullptr; current = current->baseMap) {
+    for (const MessageMapEntry& entry : current->entries) {
+      if (entry.message == message && entry.notification == notification && entry.controlId == controlId) {
+        return &entry;
+      }
+    }
+  }
+  return nullptr;
+}
+
+const MessageMapEntry CDialog::messageEntries[] = {
+    {WM_COMMAND, BN_CLICKED, IDOK, &CDialog::OnOK},
+    {WM_COMMAND, BN_CLICKED, IDCANCEL, &CDialog::OnCancel},
+};
+
+const MessageMap CDialog::messageMap = {nullptr, CDialog::messageEntries};
+
+CDialog::CDialog(int templateId, CDialog* parentWindow) : templateId_(templateId), parentWindow_(parentWindow) {}
+
+const MessageMap* CDialog::GetMessageMap() const { return &messageMap; }
+
+int CDialog::DoModal() {
+  const DialogTemplate* dialogTemplate = FindDialogTemplate(templateId_);
+  if (dialogTemplate == nullptr || StartDialogToolkit() == DialogToolkit::Unavailable) return -1;
+
+  // Without a parent, the modal dialog that is running (if any) becomes the owner, so a dialog
+  // opened from another stays over it and blocks its input.
+  QWidget* owner = parentWindow_ != nullptr ? parentWindow_->Window() : QApplication::activeModalWidget();
+  DialogWindow window(*this, *dialogTemplate, owner);
+  window_ = &window;
+  if (OnInitDialog()) window.FocusFirstTabStop();
+  const int result = window.exec();
+  window_ = nullptr;
+  return result;
+}
+
+void CDialog::EndDialog(int result) {
+  if (window_ != nullptr) window_->done(result);
+}
+
+bool CDialog::OnCommand(unsigned notification, int controlId) {
+  const MessageMapEntry* entry = FindMessageMapEntry(*GetMessageMap(), WM_COMMAND, notification, controlId);
+  if (entry == nullptr) return false;
+  (this->*entry->handler)();
+  return true;
+}
+
+QDialog* CDialog::Window() const { return window_; }
+
+QWidget* CDialog::GetDlgItem(int controlId) const { return window_ != nullptr ? window_->Control(controlId) : nullptr; }
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+bool CDialog::OnInitDialog() {
+  UpdateData(DataExchangeDirection::ToControls);
+  return true;
+}
+
+void CDialog::OnOK() {
+  UpdateData(DataExchangeDirection::FromControls);
+  EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void CDialog::UpdateData(DataExchangeDirection direction) {
+  CDataExchange exchange{direction};
+  DoDataExchange(&exchange);
+}
