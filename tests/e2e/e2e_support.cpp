@@ -223,7 +223,7 @@ Colour Image::At(int x, int y) const {
 }
 
 std::optional<Image> Screenshot(const std::string& display, const std::string& workPath) {
-  const int status = RunCommand({"import", "-display", display, "-window", "root", "ppm:" + workPath});
+  const int status = RunCommand({"import", "-display", display, "-window", "root", "-depth", "8", "ppm:" + workPath});
   if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     return std::nullopt;
   }
