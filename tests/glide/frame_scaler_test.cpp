@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -33,15 +35,37 @@ Frame NoiseFrame(std::uint32_t seed) {
   return frame;
 }
 
+// A screen as the board hands it over: the picture black, everything else marked Untouched.
 struct Screen {
   int width;
   int height;
   std::vector<std::uint32_t> pixels;
   Screen(int screenWidth, int screenHeight)
       : width(screenWidth), height(screenHeight),
-        pixels(static_cast<std::size_t>(screenWidth) * static_cast<std::size_t>(screenHeight), Untouched) {}
+        pixels(static_cast<std::size_t>(screenWidth) * static_cast<std::size_t>(screenHeight), Untouched) {
+    const ScreenRect picture = glide::PictureRect(screenWidth, screenHeight);
+    for (int y = picture.y; y < picture.y + picture.height; ++y) {
+      std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(y) * width + picture.x, picture.width, 0u);
+    }
+  }
   std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
 };
+
+// Squares of `size` pixels, each in its own colour, with their top left corners at `corners`
+// (x, y); everything else black.
+Frame SquaresFrame(const std::vector<std::pair<int, int>>& corners, int size) {
+  Frame frame;
+  std::uint32_t colour = 0x3060F0;
+  for (const auto& [left, top] : corners) {
+    colour = colour * 2654435761u >> 8 | 0x010101;
+    for (int y = top; y < std::min(top + size, glide::ScreenHeight); ++y) {
+      for (int x = left; x < std::min(left + size, glide::ScreenWidth); ++x) {
+        frame.pixels[static_cast<std::size_t>(y) * glide::ScreenWidth + static_cast<std::size_t>(x)] = colour;
+      }
+    }
+  }
+  return frame;
+}
 
 int Channel(std::uint32_t pixel, int shift) { return static_cast<int>((pixel >> shift) & 0xFF); }
 
@@ -147,6 +171,37 @@ struct ScreenCase {
 };
 const ScreenCase ScreenSizes[] = {{640, 480}, {1024, 768}, {1920, 1080}, {1280, 1024}, {1366, 768}, {320, 240}, {1080, 1920}};
 
+// Checks a scaled screen against plain bilinear filtering of `frame`: the bars untouched, black
+// exactly where the filtered frame is black, and every channel within the rounding of the
+// integer tables (each of the two passes rounds once, and positions are in 256ths).
+void ExpectScaledFrom(const Frame& frame, const Screen& screen, const std::string& name) {
+  const ScreenRect picture = glide::PictureRect(screen.width, screen.height);
+  const double scaleX = static_cast<double>(glide::ScreenWidth) / picture.width;
+  const double scaleY = static_cast<double>(glide::ScreenHeight) / picture.height;
+  int worst = 0;
+  for (int y = 0; y < screen.height; ++y) {
+    for (int x = 0; x < screen.width; ++x) {
+      const bool inside = x >= picture.x && x < picture.x + picture.width && y >= picture.y && y < picture.y + picture.height;
+      if (!inside) {
+        ASSERT_EQ(screen.At(x, y), Untouched) << name << ": bar pixel " << x << "," << y;
+        continue;
+      }
+      ASSERT_EQ(screen.At(x, y) >> 24, 0u) << name << ": bits above red at " << x << "," << y;
+      const double sourceX = (x - picture.x + 0.5) * scaleX - 0.5;
+      const double sourceY = (y - picture.y + 0.5) * scaleY - 0.5;
+      for (int shift : {0, 8, 16}) {
+        const double expected = Reference(frame, sourceX, sourceY, shift);
+        const int actual = Channel(screen.At(x, y), shift);
+        if (expected == 0) {
+          ASSERT_EQ(actual, 0) << name << ": stray light at " << x << "," << y;
+        }
+        worst = std::max(worst, static_cast<int>(std::ceil(std::abs(actual - expected))));
+      }
+    }
+  }
+  EXPECT_LE(worst, 2) << name;
+}
+
 TEST(FrameScaler, MatchesPlainBilinearFilteringAndLeavesTheBars) {
   for (const ScreenCase c : ScreenSizes) {
     FrameScaler scaler(c.width, c.height);
@@ -155,28 +210,56 @@ TEST(FrameScaler, MatchesPlainBilinearFilteringAndLeavesTheBars) {
     scaler.Scale(NoiseFrame(1).View(), screen.pixels.data(), screen.width);
     const Frame frame = NoiseFrame(2);
     scaler.Scale(frame.View(), screen.pixels.data(), screen.width);
-    const ScreenRect picture = scaler.Picture();
-    const double scaleX = static_cast<double>(glide::ScreenWidth) / picture.width;
-    const double scaleY = static_cast<double>(glide::ScreenHeight) / picture.height;
-    int worst = 0;
-    for (int y = 0; y < c.height; ++y) {
-      for (int x = 0; x < c.width; ++x) {
-        const bool inside = x >= picture.x && x < picture.x + picture.width && y >= picture.y && y < picture.y + picture.height;
-        if (!inside) {
-          ASSERT_EQ(screen.At(x, y), Untouched) << c.width << "x" << c.height << " bar pixel " << x << "," << y;
-          continue;
-        }
-        ASSERT_EQ(screen.At(x, y) >> 24, 0u) << "no bits above blue-green-red";
-        const double sourceX = (x - picture.x + 0.5) * scaleX - 0.5;
-        const double sourceY = (y - picture.y + 0.5) * scaleY - 0.5;
-        for (int shift : {0, 8, 16}) {
-          const double expected = Reference(frame, sourceX, sourceY, shift);
-          worst = std::max(worst, static_cast<int>(std::ceil(std::abs(Channel(screen.At(x, y), shift) - expected))));
+    ExpectScaledFrom(frame, screen, std::to_string(c.width) + "x" + std::to_string(c.height));
+  }
+}
+
+TEST(FrameScaler, FollowsSparseFramesAndReportsWhatChanged) {
+  // Sparks that move, vanish and come back, as fireworks do; in between, a black frame and a
+  // full one. After every frame the screen must be exactly what the frame alone gives (nothing
+  // left over from earlier frames), and every pixel that changed must lie in the reported
+  // rectangle.
+  using Corners = std::vector<std::pair<int, int>>;
+  const std::vector<Frame> sequence = {
+      SquaresFrame({{300, 400}}, 3),
+      SquaresFrame({{300, 380}, {100, 20}}, 6),
+      SquaresFrame({{0, 0}, {637, 477}, {320, 240}}, 3),     // corners and centre
+      SquaresFrame(Corners{}, 0),                            // all black
+      SquaresFrame({{200, 100}, {204, 100}, {600, 101}}, 4), // two sparks far apart on one row
+      NoiseFrame(7),
+      SquaresFrame({{50, 460}}, 12),
+      SquaresFrame(Corners{}, 0),
+  };
+  for (const ScreenCase c : ScreenSizes) {
+    FrameScaler scaler(c.width, c.height);
+    Screen screen(c.width, c.height);
+    for (std::size_t index = 0; index < sequence.size(); ++index) {
+      const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + " frame " + std::to_string(index);
+      const std::vector<std::uint32_t> before = screen.pixels;
+      const ScreenRect changed = scaler.Scale(sequence[index].View(), screen.pixels.data(), screen.width);
+      ExpectScaledFrom(sequence[index], screen, name);
+      for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+          const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(c.width) + static_cast<std::size_t>(x);
+          if (screen.pixels[at] != before[at]) {
+            ASSERT_TRUE(x >= changed.x && x < changed.x + changed.width && y >= changed.y && y < changed.y + changed.height)
+                << name << ": pixel " << x << "," << y << " changed outside the reported rectangle";
+          }
         }
       }
     }
-    // Each of the two passes rounds once, and the tables round positions to 256ths.
-    EXPECT_LE(worst, 2) << c.width << "x" << c.height;
+  }
+}
+
+TEST(FrameScaler, ReportsNothingChangedBetweenBlackFrames) {
+  for (const ScreenCase c : ScreenSizes) {
+    FrameScaler scaler(c.width, c.height);
+    Screen screen(c.width, c.height);
+    const Frame black = SquaresFrame({}, 0);
+    EXPECT_EQ(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << c.width << "x" << c.height;
+    scaler.Scale(SquaresFrame({{10, 10}}, 2).View(), screen.pixels.data(), screen.width);
+    EXPECT_GT(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << "the spark must be cleared";
+    EXPECT_EQ(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << c.width << "x" << c.height;
   }
 }
 
