@@ -2,6 +2,7 @@
 #include "glide/frame_scaler.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -199,7 +200,7 @@ void FrameScaler::Fill(ScaledRow& row, const FrameView& frame, int sourceRow) co
     const GroupWords second{source[group.second[0]], source[group.second[1]], source[group.second[2]],
                             source[group.second[3]]};
     StoreGroup(out + index * Group,
-               Mix(reinterpret_cast<const GroupBytes&>(first), reinterpret_cast<const GroupBytes&>(second), group.weight));
+               Mix(std::bit_cast<GroupBytes>(first), std::bit_cast<GroupBytes>(second), group.weight));
   }
 }
 

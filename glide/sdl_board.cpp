@@ -85,6 +85,7 @@ private:
   // The window-surface path: the scaler for the surface's current size, and whether the whole
   // surface (bars included) must go to the screen at the next present.
   std::optional<FrameScaler> scaler_;
+  const void* scaledPixels_ = nullptr; // the surface memory that the scaler is writing
   bool wholeSurfaceDue_ = true;
   FramePacer pacer_;
 };
@@ -226,20 +227,25 @@ void SdlBoard::PresentThroughRenderer(const FrameView& frame) {
 }
 
 void SdlBoard::PresentThroughWindowSurface(const FrameView& frame) {
-  // The surface follows the window's size; SDL makes a new one after a resize.
+  // The surface follows the window's size; SDL makes a new one after a resize. The scaler
+  // keeps track of what it lit on the surface, so a new surface gets a new scaler, and both
+  // start black.
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
   if (surface == nullptr) {
     return;
   }
-  if (!scaler_ || scaler_->ScreenWidth() != surface->w || scaler_->ScreenHeight() != surface->h) {
-    scaler_.emplace(surface->w, surface->h);
+  if (!scaler_ || surface->pixels != scaledPixels_ || scaler_->ScreenWidth() != surface->w ||
+      scaler_->ScreenHeight() != surface->h) {
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    scaler_.emplace(surface->w, surface->h);
+    scaledPixels_ = surface->pixels;
     wholeSurfaceDue_ = true;
   }
   if (SDL_MUSTLOCK(surface)) {
     SDL_LockSurface(surface);
   }
-  scaler_->Scale(frame, static_cast<std::uint32_t*>(surface->pixels), surface->pitch / static_cast<int>(sizeof(std::uint32_t)));
+  const ScreenRect changed = scaler_->Scale(frame, static_cast<std::uint32_t*>(surface->pixels),
+                                            surface->pitch / static_cast<int>(sizeof(std::uint32_t)));
   if (SDL_MUSTLOCK(surface)) {
     SDL_UnlockSurface(surface);
   }
@@ -247,10 +253,9 @@ void SdlBoard::PresentThroughWindowSurface(const FrameView& frame) {
   if (wholeSurfaceDue_) {
     SDL_UpdateWindowSurface(window_);
     wholeSurfaceDue_ = false;
-  } else {
-    // The bars do not change between frames: send only the picture.
-    const ScreenRect picture = scaler_->Picture();
-    const SDL_Rect rect{picture.x, picture.y, picture.width, picture.height};
+  } else if (changed.width > 0) {
+    // The bars and the unchanged (mostly black) rest of the picture are on the screen already.
+    const SDL_Rect rect{changed.x, changed.y, changed.width, changed.height};
     SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
   }
 }
@@ -269,6 +274,7 @@ void SdlBoard::Close() {
     window_ = nullptr;
   }
   scaler_.reset();
+  scaledPixels_ = nullptr;
   if (videoReady_) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoReady_ = false;

@@ -2,9 +2,10 @@
 //
 //   sdl_board_probe query
 //       exit 0 when the board finds a display a person can see, 3 when not.
-//   sdl_board_probe show [--path automatic|renderer|surface] [--frames N]
+//   sdl_board_probe show [--path automatic|renderer|surface] [--pattern quadrants|black] [--frames N]
 //       opens the board (exit 3: no display, 4: it cannot open) and presents a test pattern:
-//       the top half red on the left and green on the right, the bottom half blue and white.
+//       by default the top half red on the left and green on the right, the bottom half blue and
+//       white; or a black frame, the cheapest to show.
 //       After every frame it reads the button as the show does; when the value differs from
 //       the one read first it prints "button 0x....", and ends with status 0. It prints
 //       "presented N" every 10 frames. With --frames it ends after N frames instead and prints
@@ -35,8 +36,13 @@ constexpr std::uint32_t Green = 0x00FF00;
 constexpr std::uint32_t Blue = 0x0000FF;
 constexpr std::uint32_t White = 0xFFFFFF;
 
-std::vector<std::uint32_t> MakePattern() {
+enum class Pattern { Quadrants, Black };
+
+std::vector<std::uint32_t> MakePattern(Pattern pattern) {
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(glide::ScreenWidth) * glide::ScreenHeight);
+  if (pattern == Pattern::Black) {
+    return pixels;
+  }
   for (int row = 0; row < glide::ScreenHeight; ++row) {
     for (int column = 0; column < glide::ScreenWidth; ++column) {
       const bool top = row < glide::ScreenHeight / 2;
@@ -56,17 +62,18 @@ double ProcessorSeconds() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: sdl_board_probe query | show [--path automatic|renderer|surface] [--frames N]\n");
+  std::fprintf(stderr, "usage: sdl_board_probe query | show [--path automatic|renderer|surface] "
+                       "[--pattern quadrants|black] [--frames N]\n");
   return ExitUsage;
 }
 
-int Show(glide::Board& board, std::uint64_t frameLimit) {
+int Show(glide::Board& board, Pattern pattern, std::uint64_t frameLimit) {
   if (!board.Open()) {
     std::printf("cannot open\n");
     return ExitCannotOpen;
   }
-  const std::vector<std::uint32_t> pattern = MakePattern();
-  const glide::FrameView frame{pattern.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
+  const std::vector<std::uint32_t> pixels = MakePattern(pattern);
+  const glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
   platform::SdlButton button;
   const std::int16_t start = button.LeftButtonState();
   double measureStart = 0;
@@ -108,6 +115,7 @@ int main(int argc, char** argv) {
   }
   const std::string mode = argv[1];
   glide::PresentPath path = glide::PresentPath::Automatic;
+  Pattern pattern = Pattern::Quadrants;
   std::uint64_t frameLimit = 0;
   for (int index = 2; index + 1 < argc; index += 2) {
     const std::string option = argv[index];
@@ -118,6 +126,10 @@ int main(int argc, char** argv) {
       path = glide::PresentPath::Renderer;
     } else if (option == "--path" && value == "surface") {
       path = glide::PresentPath::WindowSurface;
+    } else if (option == "--pattern" && value == "quadrants") {
+      pattern = Pattern::Quadrants;
+    } else if (option == "--pattern" && value == "black") {
+      pattern = Pattern::Black;
     } else if (option == "--frames" && std::strtoull(value.c_str(), nullptr, 10) > WarmUpFrames) {
       frameLimit = std::strtoull(value.c_str(), nullptr, 10);
     } else {
@@ -135,7 +147,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "show") {
-    return Show(*board, frameLimit);
+    return Show(*board, pattern, frameLimit);
   }
   return Usage();
 }
