@@ -64,9 +64,10 @@ std::string Describe(Colour colour) {
 struct RunningProbe {
   ChildProcess process;
   bool presenting;
-  RunningProbe(const XvfbServer& server, const std::string& outputPath, const std::string& path = "automatic")
-      : process({Probe, "show", "--path", path}, server.Environment(), outputPath),
-        presenting(process.WaitForOutput("presented 10\n", PatienceLimit)) {}
+  RunningProbe(const XvfbServer& server, const std::string& outputPath, const std::string& path = "automatic",
+               const std::string& pattern = "quadrants", int framesBeforeReady = 10)
+      : process({Probe, "show", "--path", path, "--pattern", pattern}, server.Environment(), outputPath),
+        presenting(process.WaitForOutput("presented " + std::to_string(framesBeforeReady) + "\n", PatienceLimit)) {}
 };
 
 TEST(SdlBoardQuery, FindsOnlyADisplayAPersonCanSee) {
@@ -183,6 +184,40 @@ TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
     } else {
       EXPECT_GT(mixed, 0) << name << ": no smooth step between red and green";
       EXPECT_LE(mixed, 4) << name << ": the step between red and green is blurred too wide";
+    }
+  }
+}
+
+TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
+  SKIP_WITHOUT_TOOLS();
+  // The probe's white square moves right from source column 20 by 10 a frame for 40 frames,
+  // then stays with its left edge at 420; it is 20 pixels square, its top at row 200. On a
+  // 1024×768 screen each source pixel is 1.6 screen pixels.
+  struct Sample {
+    int sourceX;
+    Colour expected;
+    const char* what;
+  };
+  const Sample samples[] = {
+      {430, White, "where the square stopped"},
+      {30, Black, "where it started"},
+      {230, Black, "where it passed"},
+      {410, Black, "just before where it stopped"},
+  };
+  constexpr int sourceY = 210;
+  for (const char* path : {"surface", "renderer"}) {
+    XvfbServer server(1024, 768);
+    ASSERT_TRUE(server.Started()) << path;
+    e2e::TemporaryDirectory directory;
+    RunningProbe probe(server, directory.File("probe.out"), path, "moving", 60);
+    ASSERT_TRUE(probe.presenting) << path << ": " << probe.process.Output();
+    const auto shot = e2e::Screenshot(server.Display(), directory.File("shot.ppm"));
+    ASSERT_TRUE(shot.has_value()) << path;
+    for (const Sample& s : samples) {
+      const int x = s.sourceX * 8 / 5;
+      const int y = sourceY * 8 / 5;
+      EXPECT_TRUE(Near(shot->At(x, y), s.expected)) << path << ": " << s.what << " at " << x << "," << y << " is "
+                                                    << Describe(shot->At(x, y));
     }
   }
 }

@@ -2,10 +2,12 @@
 //
 //   sdl_board_probe query
 //       exit 0 when the board finds a display a person can see, 3 when not.
-//   sdl_board_probe show [--path automatic|renderer|surface] [--pattern quadrants|black] [--frames N]
+//   sdl_board_probe show [--path automatic|renderer|surface] [--pattern quadrants|black|moving] [--frames N]
 //       opens the board (exit 3: no display, 4: it cannot open) and presents a test pattern:
 //       by default the top half red on the left and green on the right, the bottom half blue and
-//       white; or a black frame, the cheapest to show.
+//       white; or a black frame, the cheapest to show; or a white square of MovingSize pixels on
+//       black, whose left edge starts at column MovingStart and moves MovingStep columns a frame
+//       for MovingFrames frames, then stays (top edge at row MovingTop).
 //       After every frame it reads the button as the show does; when the value differs from
 //       the one read first it prints "button 0x....", and ends with status 0. It prints
 //       "presented N" every 10 frames. With --frames it ends after N frames instead and prints
@@ -15,6 +17,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -36,11 +39,26 @@ constexpr std::uint32_t Green = 0x00FF00;
 constexpr std::uint32_t Blue = 0x0000FF;
 constexpr std::uint32_t White = 0xFFFFFF;
 
-enum class Pattern { Quadrants, Black };
+enum class Pattern { Quadrants, Black, Moving };
+
+constexpr int MovingSize = 20;
+constexpr int MovingStart = 20;
+constexpr int MovingStep = 10;
+constexpr int MovingFrames = 40;
+constexpr int MovingTop = 200;
+
+// The moving square as it is in frame `presented` (counted from 0).
+void DrawMovingSquare(std::vector<std::uint32_t>& pixels, std::uint64_t presented) {
+  std::fill(pixels.begin(), pixels.end(), 0u);
+  const int left = MovingStart + MovingStep * static_cast<int>(std::min<std::uint64_t>(presented, MovingFrames));
+  for (int row = MovingTop; row < MovingTop + MovingSize; ++row) {
+    std::fill_n(pixels.begin() + row * glide::ScreenWidth + left, MovingSize, White);
+  }
+}
 
 std::vector<std::uint32_t> MakePattern(Pattern pattern) {
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(glide::ScreenWidth) * glide::ScreenHeight);
-  if (pattern == Pattern::Black) {
+  if (pattern != Pattern::Quadrants) {
     return pixels;
   }
   for (int row = 0; row < glide::ScreenHeight; ++row) {
@@ -63,7 +81,7 @@ double ProcessorSeconds() {
 
 int Usage() {
   std::fprintf(stderr, "usage: sdl_board_probe query | show [--path automatic|renderer|surface] "
-                       "[--pattern quadrants|black] [--frames N]\n");
+                       "[--pattern quadrants|black|moving] [--frames N]\n");
   return ExitUsage;
 }
 
@@ -72,13 +90,16 @@ int Show(glide::Board& board, Pattern pattern, std::uint64_t frameLimit) {
     std::printf("cannot open\n");
     return ExitCannotOpen;
   }
-  const std::vector<std::uint32_t> pixels = MakePattern(pattern);
+  std::vector<std::uint32_t> pixels = MakePattern(pattern);
   const glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
   platform::SdlButton button;
   const std::int16_t start = button.LeftButtonState();
   double measureStart = 0;
   auto wallStart = std::chrono::steady_clock::now();
   for (std::uint64_t presented = 1;; ++presented) {
+    if (pattern == Pattern::Moving) {
+      DrawMovingSquare(pixels, presented - 1);
+    }
     board.Present(frame);
     const std::int16_t value = button.LeftButtonState();
     if (presented % ProgressEvery == 0) {
@@ -130,6 +151,8 @@ int main(int argc, char** argv) {
       pattern = Pattern::Quadrants;
     } else if (option == "--pattern" && value == "black") {
       pattern = Pattern::Black;
+    } else if (option == "--pattern" && value == "moving") {
+      pattern = Pattern::Moving;
     } else if (option == "--frames" && std::strtoull(value.c_str(), nullptr, 10) > WarmUpFrames) {
       frameLimit = std::strtoull(value.c_str(), nullptr, 10);
     } else {
