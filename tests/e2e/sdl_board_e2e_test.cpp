@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -219,6 +221,28 @@ TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
       EXPECT_TRUE(Near(shot->At(x, y), s.expected)) << path << ": " << s.what << " at " << x << "," << y << " is "
                                                     << Describe(shot->At(x, y));
     }
+  }
+}
+
+TEST(SdlBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
+  SKIP_WITHOUT_TOOLS();
+  // Xvfb offers no direct rendering, so OpenGL there is a software rasterizer that costs
+  // milliseconds a frame and a hundred megabytes. Whether the process loaded it shows in its
+  // memory map; the forced renderer shows that the check can see it.
+  struct Case {
+    const char* path;
+    bool expectOpenGl;
+  };
+  for (const Case c : {Case{"automatic", false}, Case{"surface", false}, Case{"renderer", true}}) {
+    XvfbServer server(640, 480);
+    ASSERT_TRUE(server.Started()) << c.path;
+    e2e::TemporaryDirectory directory;
+    RunningProbe probe(server, directory.File("probe.out"), c.path);
+    ASSERT_TRUE(probe.presenting) << c.path << ": " << probe.process.Output();
+    std::ifstream maps("/proc/" + std::to_string(probe.process.Pid()) + "/maps");
+    std::stringstream text;
+    text << maps.rdbuf();
+    EXPECT_EQ(text.str().find("/libGL") != std::string::npos, c.expectOpenGl) << c.path;
   }
 }
 
