@@ -52,6 +52,17 @@ bool HasDirectRendering(SDL_Window* window) {
   return info.subsystem == SDL_SYSWM_WAYLAND;
 }
 
+// The window the board draws in: borderless, covering the first display in the desktop's own
+// mode (no mode switch). Everything after it works on whatever window this gives.
+SDL_Window* CreateDesktopWindow() {
+  SDL_DisplayMode desktop;
+  if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) {
+    return nullptr;
+  }
+  return SDL_CreateWindow("Pyrovane", SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), desktop.w,
+                          desktop.h, SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
+}
+
 // Frames are 0x00RRGGBB words, which is what SDL calls RGB888 (and ARGB8888 with the top byte
 // ignored); a window surface in any other layout would need a conversion per pixel.
 bool IsFramePixelFormat(Uint32 format) {
@@ -104,6 +115,7 @@ bool SdlBoard::QueryHardware() {
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   // Without this SDL drops a click that comes just after the window gains focus.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // The show goes on when another window takes the focus: only the left button ends it.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     return false;
@@ -123,13 +135,7 @@ bool SdlBoard::Open() {
   if (!QueryHardware()) {
     return false;
   }
-  SDL_DisplayMode desktop;
-  if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) {
-    return false;
-  }
-  // The desktop's own mode: a full-screen window that covers it, no mode switch.
-  window_ = SDL_CreateWindow("Pyrovane", SDL_WINDOWPOS_UNDEFINED_DISPLAY(0), SDL_WINDOWPOS_UNDEFINED_DISPLAY(0),
-                             desktop.w, desktop.h, SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
+  window_ = CreateDesktopWindow();
   if (window_ == nullptr) {
     return false;
   }
@@ -144,8 +150,10 @@ bool SdlBoard::Open() {
     opened = OpenWindowSurface();
     break;
   case PresentPath::Automatic:
-    // A window surface in a layout other than the frame's would cost a conversion per pixel;
-    // the renderer handles any layout.
+    // With a GPU the renderer scales almost for free; without one, the window surface and our
+    // scaler cost a small fraction of what the renderer does on a software rasterizer (see
+    // bench/present_cost.sh). A window surface in a layout other than the frame's would need a
+    // conversion per pixel: the renderer takes any layout.
     opened = HasDirectRendering(window_) ? OpenRenderer() : (OpenWindowSurface() || OpenRenderer());
     break;
   }
@@ -166,6 +174,8 @@ bool SdlBoard::OpenRenderer() {
   if (renderer_ == nullptr) {
     return false;
   }
+  // With vsync the renderer's present waits for the retrace (SDL imitates one where the display
+  // has none); without it the board paces itself.
   SDL_RendererInfo info;
   rendererWaitsForRetrace_ = SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
   texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, ScreenWidth, ScreenHeight);
