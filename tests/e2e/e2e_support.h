@@ -93,8 +93,10 @@ private:
   std::string display_;
 };
 
-// The reason to skip whole-process tests on this machine, or empty when Xvfb and the tools are here.
-std::string MissingTools();
+// The reason to skip whole-process tests on this machine (Xvfb is not installed), or empty.
+// The other tools they use (xdotool, ImageMagick's import, xmessage) come with the same
+// bootstrap: a test that misses one fails, and says which.
+std::string XvfbMissing();
 
 struct Colour {
   int red;

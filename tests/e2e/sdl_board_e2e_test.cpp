@@ -25,9 +25,9 @@ const std::string Probe = SDL_BOARD_PROBE;
 constexpr int ProbeFoundDisplay = 0;
 constexpr int ProbeNoDisplay = 3;
 
-#define SKIP_WITHOUT_TOOLS()                                                                                           \
+#define SKIP_WITHOUT_XVFB()                                                                                            \
   do {                                                                                                                 \
-    const std::string missing = e2e::MissingTools();                                                                   \
+    const std::string missing = e2e::XvfbMissing();                                                                    \
     if (!missing.empty()) {                                                                                            \
       GTEST_SKIP() << missing;                                                                                         \
     }                                                                                                                  \
@@ -73,7 +73,7 @@ struct RunningProbe {
 };
 
 TEST(SdlBoardQuery, FindsOnlyADisplayAPersonCanSee) {
-  SKIP_WITHOUT_TOOLS();
+  SKIP_WITHOUT_XVFB();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   e2e::TemporaryDirectory directory;
@@ -106,7 +106,7 @@ TEST(SdlBoardQuery, FindsOnlyADisplayAPersonCanSee) {
 }
 
 TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
-  SKIP_WITHOUT_TOOLS();
+  SKIP_WITHOUT_XVFB();
   struct Rect {
     int x, y, width, height;
   };
@@ -191,7 +191,7 @@ TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
 }
 
 TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
-  SKIP_WITHOUT_TOOLS();
+  SKIP_WITHOUT_XVFB();
   // The probe's white square moves right from source column 20 by 10 a frame for 40 frames,
   // then stays with its left edge at 420; it is 20 pixels square, its top at row 200. On a
   // 1024×768 screen each source pixel is 1.6 screen pixels.
@@ -225,7 +225,7 @@ TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
 }
 
 TEST(SdlBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
-  SKIP_WITHOUT_TOOLS();
+  SKIP_WITHOUT_XVFB();
   // Xvfb offers no direct rendering, so OpenGL there is a software rasterizer that costs
   // milliseconds a frame and a hundred megabytes. Whether the process loaded it shows in its
   // memory map; the forced renderer shows that the check can see it.
@@ -247,7 +247,7 @@ TEST(SdlBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
 }
 
 TEST(SdlButtonQuery, ChangesOnPressesOnly) {
-  SKIP_WITHOUT_TOOLS();
+  SKIP_WITHOUT_XVFB();
   struct Case {
     const char* name;
     std::vector<std::vector<std::string>> actions; // xdotool command lines, in order
@@ -308,7 +308,7 @@ TEST(SdlButtonQuery, ChangesOnPressesOnly) {
 }
 
 TEST(SdlBoardSignals, EndTheProcessAtOnce) {
-  SKIP_WITHOUT_TOOLS();
+  SKIP_WITHOUT_XVFB();
   for (const int signalNumber : {SIGTERM, SIGINT}) {
     XvfbServer server(640, 480);
     ASSERT_TRUE(server.Started());
