@@ -291,3 +291,29 @@ void SelectBoard(Board* board);
 FrameView CurrentFrame();
 
 } // namespace glide
+
+// ---------------------------------------------------------------------------------------------
+// The SDL2 board: the user's desktop, full screen.
+
+#include <memory>
+
+namespace glide {
+
+// How the SDL2 board puts a frame on the screen.
+enum class PresentPath {
+  // Chosen when the display opens: the renderer where the display has direct (GPU) rendering,
+  // otherwise the window surface.
+  Automatic,
+  // SDL's 2-D renderer: the frame is a texture that the GPU scales to the screen.
+  Renderer,
+  // The window's own pixels (X shared memory), scaled on the processor.
+  WindowSurface,
+};
+
+// A borderless full-screen window on the desktop's current mode with the cursor hidden. The
+// 640×480 frame fills the screen with its 4:3 shape kept (black bars, smooth scaling), at most
+// 60 frames a second. Its hardware query succeeds only on a display a person can see (x11 or
+// wayland; an SDL_VIDEODRIVER set in the environment is honoured).
+std::unique_ptr<Board> MakeSdlBoard(PresentPath path = PresentPath::Automatic);
+
+} // namespace glide

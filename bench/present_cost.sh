@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Measures what showing frames on the SDL2 board costs, on a private Xvfb server at several sizes.
+#
+#   bench/present_cost.sh [frames]      (default 600 frames, 10 s at 60 a second, per row)
+#
+# For each screen size, each way of presenting (the window surface that the board chooses
+# without a GPU, and SDL's renderer, which here runs on a software rasterizer) and two frames
+# (every pixel lit, the dearest; all black, the cheapest: a show lies between), it prints the
+# processor time per frame of the program (measured by the probe after its warm-up frames) and
+# of the X server (from /proc in clock ticks, over the whole run), the share of one core that 60 frames a second
+# take, the frame rate reached, and the program's maximum resident memory (/usr/bin/time -v).
+# Needs a build (scripts/bootstrap) and Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+frames=${1:-600}
+probe=build/tests/e2e/sdl_board_probe
+if [ ! -x "$probe" ]; then
+  echo "present_cost: build first (scripts/bootstrap): $probe is missing" >&2
+  exit 1
+fi
+for tool in Xvfb /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "present_cost: $tool is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+ticks_per_second=$(getconf CLK_TCK)
+server_ticks() { awk '{print $14 + $15}' "/proc/$xvfb_pid/stat"; }
+
+printf '%-10s %-9s %-10s %13s %13s %12s %7s %9s\n' screen path frame "program ms/f" "server ms/f" "core at 60" fps "max RSS"
+for size in 640x480 1024x768 1920x1080; do
+  # Xvfb picks a free display and writes its number to descriptor 3 once it is ready.
+  : >"$work/display"
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  display=":$(head -n1 "$work/display")"
+  for path in surface renderer; do
+    for pattern in quadrants black; do
+      before=$(server_ticks)
+      DISPLAY=$display /usr/bin/time -v -o "$work/time" "$probe" show --path "$path" --pattern "$pattern" \
+        --frames "$frames" >"$work/probe"
+      after=$(server_ticks)
+      read -r measured program_ms fps < <(awk '/^frames/ {print $2, $4, $6}' "$work/probe")
+      rss_kb=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$work/time")
+      awk -v size="$size" -v path="$path" -v pattern="$pattern" -v program="$program_ms" -v fps="$fps" \
+        -v ticks=$((after - before)) -v hz="$ticks_per_second" -v frames="$frames" -v rss="$rss_kb" 'BEGIN {
+          server = ticks * 1000 / hz / frames
+          printf "%-10s %-9s %-10s %13.3f %13.3f %11.1f%% %7.1f %6.1f MB\n", size, path, pattern, program, server,
+            (program + server) * 60 / 10, fps, rss / 1024
+        }'
+    done
+  done
+  kill "$xvfb_pid"
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+done

@@ -1,0 +1,248 @@
+// Support for whole-process tests: child processes, a private Xvfb server, X tools and screenshots.
+#include "tests/e2e/e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace e2e {
+
+namespace {
+
+constexpr std::chrono::milliseconds PollInterval{20};
+
+std::vector<std::string> ChildEnvironment(const EnvironmentChanges& changes) {
+  std::map<std::string, std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text(*entry);
+    const std::size_t equals = text.find('=');
+    if (equals != std::string::npos) {
+      variables[text.substr(0, equals)] = text.substr(equals + 1);
+    }
+  }
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
+    variables.erase(name);
+  }
+  for (const auto& [name, value] : changes) {
+    if (value) {
+      variables[name] = *value;
+    } else {
+      variables.erase(name);
+    }
+  }
+  std::vector<std::string> result;
+  for (const auto& [name, value] : variables) {
+    result.push_back(name + "=" + value);
+  }
+  return result;
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& text : strings) {
+    pointers.push_back(text.data());
+  }
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+// Starts a program found on PATH. Descriptors not marked close-on-exec are inherited, as a
+// pipe end handed to Xvfb must be.
+pid_t Spawn(std::vector<std::string> arguments, const EnvironmentChanges& changes, const std::string& outputPath) {
+  std::vector<std::string> environment = ChildEnvironment(changes);
+  std::vector<char*> argv = PointersTo(arguments);
+  std::vector<char*> envp = PointersTo(environment);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+    pid = -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const EnvironmentChanges& environment,
+                           const std::string& outputPath)
+    : pid_(Spawn(arguments, environment, outputPath)), outputPath_(outputPath) {}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && !status_) {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+}
+
+std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
+  if (status_ || pid_ <= 0) {
+    return status_;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (true) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      status_ = status;
+      return status_;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return std::nullopt;
+    }
+    std::this_thread::sleep_for(PollInterval);
+  }
+}
+
+std::string ChildProcess::Output() const {
+  std::ifstream file(outputPath_);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (true) {
+    if (Output().find(text) != std::string::npos) {
+      return true;
+    }
+    if (!Running() || std::chrono::steady_clock::now() >= deadline) {
+      return Output().find(text) != std::string::npos;
+    }
+    std::this_thread::sleep_for(PollInterval);
+  }
+}
+
+int RunCommand(const std::vector<std::string>& arguments, const EnvironmentChanges& environment) {
+  ChildProcess child(arguments, environment, "/dev/null");
+  if (!child.Started()) {
+    ADD_FAILURE() << arguments.front() << " could not be started (scripts/bootstrap installs it)";
+    return -1;
+  }
+  return child.WaitForExit(PatienceLimit).value_or(-1);
+}
+
+bool ProgramAvailable(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::stringstream directories(path != nullptr ? path : "/usr/bin:/bin");
+  std::string directory;
+  while (std::getline(directories, directory, ':')) {
+    if (!directory.empty() && access((directory + "/" + name).c_str(), X_OK) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TemporaryDirectory::TemporaryDirectory() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "pyrovane-e2e-XXXXXX").string();
+  if (mkdtemp(pattern.data()) != nullptr) {
+    path_ = pattern;
+  }
+}
+
+TemporaryDirectory::~TemporaryDirectory() {
+  if (!path_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+}
+
+XvfbServer::XvfbServer(int width, int height) {
+  // Xvfb picks a free display number and writes it to the descriptor given with -displayfd
+  // once it accepts connections.
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) {
+    return;
+  }
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+  server_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0", screen,
+                                           "-noreset", "-nolisten", "tcp"},
+                  EnvironmentChanges{}, directory_.File("xvfb.log"));
+  close(pipeEnds[1]);
+  std::string number;
+  pollfd readable{pipeEnds[0], POLLIN, 0};
+  while (server_->Started() &&
+         poll(&readable, 1, static_cast<int>(PatienceLimit.count())) > 0) {
+    char character = 0;
+    if (read(pipeEnds[0], &character, 1) != 1 || character == '\n') {
+      break;
+    }
+    number.push_back(character);
+  }
+  close(pipeEnds[0]);
+  if (!number.empty()) {
+    display_ = ":" + number;
+  }
+}
+
+XvfbServer::~XvfbServer() {
+  if (server_ && server_->Started()) {
+    kill(server_->Pid(), SIGTERM);
+    server_->WaitForExit(PatienceLimit);
+  }
+}
+
+bool XvfbServer::Xdotool(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> command{"xdotool"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const int status = RunCommand(command, Environment());
+  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string XvfbMissing() {
+  if (!ProgramAvailable("Xvfb")) {
+    return "Xvfb is not installed (scripts/bootstrap installs it): whole-process tests need a display";
+  }
+  return {};
+}
+
+Colour Image::At(int x, int y) const {
+  const std::size_t offset = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+  return {rgb[offset], rgb[offset + 1], rgb[offset + 2]};
+}
+
+std::optional<Image> Screenshot(const std::string& display, const std::string& workPath) {
+  const int status = RunCommand({"import", "-display", display, "-window", "root", "-depth", "8", "ppm:" + workPath});
+  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return std::nullopt;
+  }
+  return ReadPpm(workPath);
+}
+
+std::optional<Image> ReadPpm(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::string magic;
+  Image image;
+  int maximum = 0;
+  if (!(file >> magic >> image.width >> image.height >> maximum) || magic != "P6" || maximum != 255 ||
+      image.width <= 0 || image.height <= 0) {
+    return std::nullopt;
+  }
+  file.get(); // the single white-space character before the pixels
+  image.rgb.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3);
+  if (!file.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()))) {
+    return std::nullopt;
+  }
+  return image;
+}
+
+} // namespace e2e

@@ -1,0 +1,121 @@
+// Support for whole-process tests: child processes, a private Xvfb server, X tools and screenshots.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Changes to the test's own environment for a child: a value sets the variable, nullopt removes
+// it. DISPLAY, WAYLAND_DISPLAY and SDL_VIDEODRIVER are always removed first, so that nothing of
+// the machine's own desktop leaks into a test; a test sets what it means.
+using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
+
+// Limit for anything that should happen promptly: generous, so that a loaded machine does not
+// fail a test; it only keeps a broken program from hanging the suite.
+inline constexpr std::chrono::milliseconds PatienceLimit{20'000};
+
+// A child process, started with its standard output and error in one file. The destructor
+// kills and reaps it if it is still running.
+class ChildProcess {
+public:
+  ChildProcess(const std::vector<std::string>& arguments, const EnvironmentChanges& environment,
+               const std::string& outputPath);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
+  // The wait status once the process has ended within `limit`, nullopt while it runs.
+  std::optional<int> WaitForExit(std::chrono::milliseconds limit);
+  bool Running() { return !WaitForExit(std::chrono::milliseconds(0)).has_value(); }
+  // Everything the process has written so far.
+  std::string Output() const;
+  // Waits up to `limit` until the output holds `text`; false if it does not, or the process ended first.
+  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit);
+
+private:
+  pid_t pid_ = -1;
+  std::optional<int> status_;
+  std::string outputPath_;
+};
+
+// Runs a command to its end and returns its wait status (or -1 if it could not run or hung).
+int RunCommand(const std::vector<std::string>& arguments, const EnvironmentChanges& environment = {});
+
+// True when the program is found on PATH.
+bool ProgramAvailable(const std::string& name);
+
+// A fresh directory under the system's temporary directory, removed with everything in it by
+// the destructor.
+class TemporaryDirectory {
+public:
+  TemporaryDirectory();
+  ~TemporaryDirectory();
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+  std::string path_;
+};
+
+// A private Xvfb server with one screen of the given size at 24 bits, on a display number that
+// the server chooses itself, so tests running side by side do not collide. It runs with
+// -noreset: otherwise the server resets whenever its last client leaves, losing state such as the
+// pointer position between two tool runs.
+class XvfbServer {
+public:
+  XvfbServer(int width, int height);
+  ~XvfbServer();
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  bool Started() const { return !display_.empty(); }
+  // The DISPLAY value, such as ":12".
+  const std::string& Display() const { return display_; }
+  // An environment whose display is this server.
+  EnvironmentChanges Environment() const { return {{"DISPLAY", display_}}; }
+  // Runs `xdotool` with these arguments on this display; true when it succeeded.
+  bool Xdotool(const std::vector<std::string>& arguments) const;
+
+private:
+  std::optional<ChildProcess> server_;
+  TemporaryDirectory directory_;
+  std::string display_;
+};
+
+// The reason to skip whole-process tests on this machine (Xvfb is not installed), or empty.
+// The other tools they use (xdotool, ImageMagick's import, xmessage) come with the same
+// bootstrap: a test that misses one fails, and says which.
+std::string XvfbMissing();
+
+struct Colour {
+  int red;
+  int green;
+  int blue;
+};
+
+// An RGB image read from a screenshot.
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;
+  Colour At(int x, int y) const;
+};
+
+// A picture of the whole screen of `display`, taken with ImageMagick's `import`.
+std::optional<Image> Screenshot(const std::string& display, const std::string& workPath);
+
+// Reads a binary PPM (P6, 8 bits per channel); nullopt when the file is not one.
+std::optional<Image> ReadPpm(const std::string& path);
+
+} // namespace e2e

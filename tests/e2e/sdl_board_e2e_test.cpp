@@ -1,0 +1,326 @@
+// Whole-process tests of the SDL2 board and the real button query, on a private Xvfb server.
+#include "tests/e2e/e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using e2e::ChildProcess;
+using e2e::Colour;
+using e2e::EnvironmentChanges;
+using e2e::PatienceLimit;
+using e2e::XvfbServer;
+
+const std::string Probe = SDL_BOARD_PROBE;
+constexpr int ProbeFoundDisplay = 0;
+constexpr int ProbeNoDisplay = 3;
+
+#define SKIP_WITHOUT_XVFB()                                                                                            \
+  do {                                                                                                                 \
+    const std::string missing = e2e::XvfbMissing();                                                                    \
+    if (!missing.empty()) {                                                                                            \
+      GTEST_SKIP() << missing;                                                                                         \
+    }                                                                                                                  \
+  } while (false)
+
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+// The frame count of the probe's last progress line ("presented N").
+int LastPresentedCount(const std::string& output) {
+  const std::size_t at = output.rfind("presented ");
+  return at == std::string::npos ? 0 : std::atoi(output.c_str() + at + 10);
+}
+
+// The probe's pattern: the top half red on the left and green on the right, the bottom half
+// blue and white.
+constexpr Colour Black{0, 0, 0};
+constexpr Colour Red{255, 0, 0};
+constexpr Colour Green{0, 255, 0};
+constexpr Colour Blue{0, 0, 255};
+constexpr Colour White{255, 255, 255};
+
+// A renderer may round a channel differently from our scaler.
+constexpr int ChannelTolerance = 3;
+
+bool Near(Colour actual, Colour expected) {
+  return std::abs(actual.red - expected.red) <= ChannelTolerance &&
+         std::abs(actual.green - expected.green) <= ChannelTolerance &&
+         std::abs(actual.blue - expected.blue) <= ChannelTolerance;
+}
+
+std::string Describe(Colour colour) {
+  return "(" + std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " + std::to_string(colour.blue) + ")";
+}
+
+// A running probe that shows the pattern, once it has presented its first frames.
+struct RunningProbe {
+  ChildProcess process;
+  bool presenting;
+  RunningProbe(const XvfbServer& server, const std::string& outputPath, const std::string& path = "automatic",
+               const std::string& pattern = "quadrants", int framesBeforeReady = 10)
+      : process({Probe, "show", "--path", path, "--pattern", pattern}, server.Environment(), outputPath),
+        presenting(process.WaitForOutput("presented " + std::to_string(framesBeforeReady) + "\n", PatienceLimit)) {}
+};
+
+TEST(SdlBoardQuery, FindsOnlyADisplayAPersonCanSee) {
+  SKIP_WITHOUT_XVFB();
+  XvfbServer server(640, 480);
+  ASSERT_TRUE(server.Started());
+  e2e::TemporaryDirectory directory;
+  // A display number that nothing listens on: Xvfb chose a free one, and the next thousand up
+  // is as free in practice.
+  const std::string deadDisplay = ":" + std::to_string(std::atoi(server.Display().c_str() + 1) + 1000);
+  struct Case {
+    const char* name;
+    EnvironmentChanges environment;
+    int expectedExit;
+  };
+  const Case cases[] = {
+      {"an X display", {{"DISPLAY", server.Display()}}, ProbeFoundDisplay},
+      {"x11 named explicitly", {{"DISPLAY", server.Display()}, {"SDL_VIDEODRIVER", "x11"}}, ProbeFoundDisplay},
+      {"no DISPLAY at all", {}, ProbeNoDisplay},
+      {"DISPLAY naming a dead server", {{"DISPLAY", deadDisplay}}, ProbeNoDisplay},
+      {"the invisible offscreen driver forced", {{"DISPLAY", server.Display()}, {"SDL_VIDEODRIVER", "offscreen"}}, ProbeNoDisplay},
+      {"the dummy driver forced", {{"DISPLAY", server.Display()}, {"SDL_VIDEODRIVER", "dummy"}}, ProbeNoDisplay},
+  };
+  for (const Case& c : cases) {
+    ChildProcess probe({Probe, "query"}, c.environment, directory.File("query.out"));
+    const auto status = probe.WaitForExit(PatienceLimit);
+    ASSERT_TRUE(status.has_value()) << c.name;
+    EXPECT_EQ(ExitCode(*status), c.expectedExit) << c.name << ": " << probe.Output();
+    if (c.expectedExit == ProbeNoDisplay) {
+      // A failed start must leave nothing but its own line on the terminal.
+      EXPECT_EQ(probe.Output(), "no display\n") << c.name;
+    }
+  }
+}
+
+TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
+  SKIP_WITHOUT_XVFB();
+  struct Rect {
+    int x, y, width, height;
+  };
+  struct Case {
+    int width;
+    int height;
+    const char* path;
+    Rect picture; // where the frame must appear; black bars elsewhere
+  };
+  const Case cases[] = {
+      {640, 480, "automatic", {0, 0, 640, 480}},
+      {1024, 768, "surface", {0, 0, 1024, 768}},
+      {1024, 768, "renderer", {0, 0, 1024, 768}},
+      {1920, 1080, "surface", {240, 0, 1440, 1080}},
+      {1920, 1080, "renderer", {240, 0, 1440, 1080}},
+      {1280, 1024, "surface", {0, 32, 1280, 960}},
+      {1280, 1024, "automatic", {0, 32, 1280, 960}},
+  };
+  for (const Case& c : cases) {
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + " " + c.path;
+    XvfbServer server(c.width, c.height);
+    ASSERT_TRUE(server.Started()) << name;
+    e2e::TemporaryDirectory directory;
+    RunningProbe probe(server, directory.File("probe.out"), c.path);
+    ASSERT_TRUE(probe.presenting) << name << ": " << probe.process.Output();
+    const auto shot = e2e::Screenshot(server.Display(), directory.File("shot.ppm"));
+    ASSERT_TRUE(shot.has_value()) << name;
+    ASSERT_EQ(shot->width, c.width);
+    ASSERT_EQ(shot->height, c.height);
+
+    const Rect p = c.picture;
+    const int right = p.x + p.width - 1;
+    const int bottom = p.y + p.height - 1;
+    struct Sample {
+      int x, y;
+      Colour expected;
+      const char* what;
+    };
+    std::vector<Sample> samples = {
+        {p.x, p.y, Red, "top left corner"},
+        {right, p.y, Green, "top right corner"},
+        {p.x, bottom, Blue, "bottom left corner"},
+        {right, bottom, White, "bottom right corner"},
+        {p.x + p.width / 4, p.y + p.height / 4, Red, "top left quarter"},
+        {p.x + 3 * p.width / 4, p.y + 3 * p.height / 4, White, "bottom right quarter"},
+    };
+    // The bars must be black; without the window there would be Xvfb's grey root weave.
+    if (p.x > 0) {
+      samples.push_back({0, c.height / 2, Black, "left bar, outer edge"});
+      samples.push_back({p.x - 1, c.height / 2, Black, "left bar, inner edge"});
+      samples.push_back({right + 1, c.height / 2, Black, "right bar, inner edge"});
+      samples.push_back({c.width - 1, c.height - 1, Black, "right bar, corner"});
+    }
+    if (p.y > 0) {
+      samples.push_back({c.width / 2, 0, Black, "top bar, outer edge"});
+      samples.push_back({c.width / 2, p.y - 1, Black, "top bar, inner edge"});
+      samples.push_back({c.width / 2, bottom + 1, Black, "bottom bar, inner edge"});
+    }
+    for (const Sample& s : samples) {
+      EXPECT_TRUE(Near(shot->At(s.x, s.y), s.expected))
+          << name << ": " << s.what << " at " << s.x << "," << s.y << " is " << Describe(shot->At(s.x, s.y));
+    }
+
+    // Along a row through the red and green halves, scaling is smooth when pixels between the two
+    // mix them; at the frame's own size every pixel is one or the other.
+    int mixed = 0;
+    const int row = p.y + p.height / 4;
+    for (int x = p.x; x <= right; ++x) {
+      const Colour colour = shot->At(x, row);
+      if (!Near(colour, Red) && !Near(colour, Green)) {
+        ++mixed;
+        EXPECT_GT(colour.red + colour.green, 200) << name << ": a mixed pixel at " << x << " is " << Describe(colour);
+      }
+    }
+    if (p.width == 640) {
+      EXPECT_EQ(mixed, 0) << name;
+    } else {
+      EXPECT_GT(mixed, 0) << name << ": no smooth step between red and green";
+      EXPECT_LE(mixed, 4) << name << ": the step between red and green is blurred too wide";
+    }
+  }
+}
+
+TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
+  SKIP_WITHOUT_XVFB();
+  // The probe's white square moves right from source column 20 by 10 a frame for 40 frames,
+  // then stays with its left edge at 420; it is 20 pixels square, its top at row 200. On a
+  // 1024×768 screen each source pixel is 1.6 screen pixels.
+  struct Sample {
+    int sourceX;
+    Colour expected;
+    const char* what;
+  };
+  const Sample samples[] = {
+      {430, White, "where the square stopped"},
+      {30, Black, "where it started"},
+      {230, Black, "where it passed"},
+      {410, Black, "just before where it stopped"},
+  };
+  constexpr int sourceY = 210;
+  for (const char* path : {"surface", "renderer"}) {
+    XvfbServer server(1024, 768);
+    ASSERT_TRUE(server.Started()) << path;
+    e2e::TemporaryDirectory directory;
+    RunningProbe probe(server, directory.File("probe.out"), path, "moving", 60);
+    ASSERT_TRUE(probe.presenting) << path << ": " << probe.process.Output();
+    const auto shot = e2e::Screenshot(server.Display(), directory.File("shot.ppm"));
+    ASSERT_TRUE(shot.has_value()) << path;
+    for (const Sample& s : samples) {
+      const int x = s.sourceX * 8 / 5;
+      const int y = sourceY * 8 / 5;
+      EXPECT_TRUE(Near(shot->At(x, y), s.expected)) << path << ": " << s.what << " at " << x << "," << y << " is "
+                                                    << Describe(shot->At(x, y));
+    }
+  }
+}
+
+TEST(SdlBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
+  SKIP_WITHOUT_XVFB();
+  // Xvfb offers no direct rendering, so OpenGL there is a software rasterizer that costs
+  // milliseconds a frame and a hundred megabytes. Whether the process loaded it shows in its
+  // memory map; the forced renderer shows that the check can see it.
+  struct Case {
+    const char* path;
+    bool expectOpenGl;
+  };
+  for (const Case c : {Case{"automatic", false}, Case{"surface", false}, Case{"renderer", true}}) {
+    XvfbServer server(640, 480);
+    ASSERT_TRUE(server.Started()) << c.path;
+    e2e::TemporaryDirectory directory;
+    RunningProbe probe(server, directory.File("probe.out"), c.path);
+    ASSERT_TRUE(probe.presenting) << c.path << ": " << probe.process.Output();
+    std::ifstream maps("/proc/" + std::to_string(probe.process.Pid()) + "/maps");
+    std::stringstream text;
+    text << maps.rdbuf();
+    EXPECT_EQ(text.str().find("/libGL") != std::string::npos, c.expectOpenGl) << c.path;
+  }
+}
+
+TEST(SdlButtonQuery, ChangesOnPressesOnly) {
+  SKIP_WITHOUT_XVFB();
+  struct Case {
+    const char* name;
+    std::vector<std::vector<std::string>> actions; // xdotool command lines, in order
+    bool coverWithAnotherWindow;
+    unsigned expectedBits; // bits that the first changed value has; 0: the value must not change
+  };
+  const Case cases[] = {
+      {"a held button", {{"mousemove", "320", "240", "mousedown", "1"}}, false, 0x8001},
+      // Down and up in one command, far quicker than a frame: no state query sees it.
+      {"a click shorter than a frame", {{"mousemove", "320", "240", "mousedown", "1", "mouseup", "1"}}, false, 0x0001},
+      {"a button held over another window", {{"mousemove", "60", "20", "mousedown", "1"}}, true, 0x8000},
+      {"keys and motion",
+       {{"mousemove", "10", "10"}, {"mousemove", "600", "400"}, {"key", "a"}, {"key", "Escape"}, {"key", "space"},
+        {"mousedown", "3", "mouseup", "3"}},
+       false,
+       0},
+  };
+  for (const Case& c : cases) {
+    XvfbServer server(640, 480);
+    ASSERT_TRUE(server.Started()) << c.name;
+    e2e::TemporaryDirectory directory;
+    RunningProbe probe(server, directory.File("probe.out"));
+    ASSERT_TRUE(probe.presenting) << c.name << ": " << probe.process.Output();
+    std::optional<ChildProcess> cover;
+    if (c.coverWithAnotherWindow) {
+      // With no window manager, a window mapped later lies on top of ours.
+      cover.emplace(std::vector<std::string>{"xmessage", "-geometry", "200x100+0+0", "a window on top"},
+                    server.Environment(), directory.File("xmessage.out"));
+      for (int attempt = 0; attempt < 200 && !server.Xdotool({"search", "--onlyvisible", "--class", "Xmessage"}); ++attempt) {
+        ASSERT_TRUE(cover->Running()) << cover->Output();
+      }
+      ASSERT_TRUE(server.Xdotool({"search", "--onlyvisible", "--class", "Xmessage"}));
+    }
+    for (const auto& action : c.actions) {
+      ASSERT_TRUE(server.Xdotool(action)) << c.name;
+    }
+    if (c.expectedBits == 0) {
+      // Let the probe read the button over enough frames that the events have surely arrived:
+      // the count goes on, and the value stays as it was.
+      const std::size_t before = probe.process.Output().size();
+      const std::string later = "presented " + std::to_string(LastPresentedCount(probe.process.Output()) + 30) + "\n";
+      EXPECT_TRUE(probe.process.WaitForOutput(later, PatienceLimit)) << c.name << ": " << probe.process.Output();
+      EXPECT_EQ(probe.process.Output().find("button", before), std::string::npos) << c.name << ": " << probe.process.Output();
+      EXPECT_TRUE(probe.process.Running()) << c.name;
+      ASSERT_TRUE(server.Xdotool({"click", "1"}));
+    }
+    const auto status = probe.process.WaitForExit(PatienceLimit);
+    ASSERT_TRUE(status.has_value()) << c.name << ": the probe did not see the button";
+    EXPECT_EQ(ExitCode(*status), 0) << c.name;
+    const std::string output = probe.process.Output();
+    const std::size_t at = output.find("button 0x");
+    ASSERT_NE(at, std::string::npos) << c.name << ": " << output;
+    const unsigned value = static_cast<unsigned>(std::stoul(output.substr(at + 9, 4), nullptr, 16));
+    const unsigned expected = c.expectedBits == 0 ? 0x0001 : c.expectedBits;
+    EXPECT_EQ(value & expected, expected) << c.name << ": " << output;
+    server.Xdotool({"mouseup", "1"});
+  }
+}
+
+TEST(SdlBoardSignals, EndTheProcessAtOnce) {
+  SKIP_WITHOUT_XVFB();
+  for (const int signalNumber : {SIGTERM, SIGINT}) {
+    XvfbServer server(640, 480);
+    ASSERT_TRUE(server.Started());
+    e2e::TemporaryDirectory directory;
+    RunningProbe probe(server, directory.File("probe.out"));
+    ASSERT_TRUE(probe.presenting) << probe.process.Output();
+    kill(probe.process.Pid(), signalNumber);
+    const auto status = probe.process.WaitForExit(PatienceLimit);
+    ASSERT_TRUE(status.has_value()) << "signal " << signalNumber << " did not end the show";
+    ASSERT_TRUE(WIFSIGNALED(*status)) << "signal " << signalNumber;
+    EXPECT_EQ(WTERMSIG(*status), signalNumber);
+  }
+}
+
+} // namespace

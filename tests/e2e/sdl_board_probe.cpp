@@ -1,0 +1,176 @@
+// Test helper: drives the SDL2 board and the real button query, for whole-process tests and the presentation benchmark.
+//
+//   sdl_board_probe query
+//       exit 0 when the board finds a display a person can see, 3 when not.
+//   sdl_board_probe show [--path automatic|renderer|surface] [--pattern quadrants|black|moving] [--frames N]
+//       opens the board (exit 3: no display, 4: it cannot open) and presents a test pattern:
+//       by default the top half red on the left and green on the right, the bottom half blue and
+//       white; or a black frame, the cheapest to show; or a white square of MovingSize pixels on
+//       black, whose left edge starts at column MovingStart and moves MovingStep columns a frame
+//       for MovingFrames frames, then stays (top edge at row MovingTop).
+//       After every frame it reads the button as the show does; when the value differs from
+//       the one read first it prints "button 0x....", and ends with status 0. It prints
+//       "presented N" every 10 frames. With --frames it ends after N frames instead and prints
+//       the processor time per frame, measured after the first WarmUpFrames.
+#include "glide/glide.h"
+#include "platform/platform.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int ExitNoDisplay = 3;
+constexpr int ExitCannotOpen = 4;
+constexpr int ExitUsage = 2;
+constexpr std::uint64_t ProgressEvery = 10;
+constexpr std::uint64_t WarmUpFrames = 30;
+
+constexpr std::uint32_t Red = 0xFF0000;
+constexpr std::uint32_t Green = 0x00FF00;
+constexpr std::uint32_t Blue = 0x0000FF;
+constexpr std::uint32_t White = 0xFFFFFF;
+
+enum class Pattern { Quadrants, Black, Moving };
+
+constexpr int MovingSize = 20;
+constexpr int MovingStart = 20;
+constexpr int MovingStep = 10;
+constexpr int MovingFrames = 40;
+constexpr int MovingTop = 200;
+
+// The moving square as it is in frame `presented` (counted from 0).
+void DrawMovingSquare(std::vector<std::uint32_t>& pixels, std::uint64_t presented) {
+  std::fill(pixels.begin(), pixels.end(), 0u);
+  const int left = MovingStart + MovingStep * static_cast<int>(std::min<std::uint64_t>(presented, MovingFrames));
+  for (int row = MovingTop; row < MovingTop + MovingSize; ++row) {
+    std::fill_n(pixels.begin() + row * glide::ScreenWidth + left, MovingSize, White);
+  }
+}
+
+std::vector<std::uint32_t> MakePattern(Pattern pattern) {
+  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(glide::ScreenWidth) * glide::ScreenHeight);
+  if (pattern != Pattern::Quadrants) {
+    return pixels;
+  }
+  for (int row = 0; row < glide::ScreenHeight; ++row) {
+    for (int column = 0; column < glide::ScreenWidth; ++column) {
+      const bool top = row < glide::ScreenHeight / 2;
+      const bool left = column < glide::ScreenWidth / 2;
+      pixels[static_cast<std::size_t>(row) * glide::ScreenWidth + static_cast<std::size_t>(column)] =
+          top ? (left ? Red : Green) : (left ? Blue : White);
+    }
+  }
+  return pixels;
+}
+
+double ProcessorSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: sdl_board_probe query | show [--path automatic|renderer|surface] "
+                       "[--pattern quadrants|black|moving] [--frames N]\n");
+  return ExitUsage;
+}
+
+int Show(glide::Board& board, Pattern pattern, std::uint64_t frameLimit) {
+  if (!board.Open()) {
+    std::printf("cannot open\n");
+    return ExitCannotOpen;
+  }
+  std::vector<std::uint32_t> pixels = MakePattern(pattern);
+  const glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
+  platform::SdlButton button;
+  const std::int16_t start = button.LeftButtonState();
+  double measureStart = 0;
+  auto wallStart = std::chrono::steady_clock::now();
+  for (std::uint64_t presented = 1;; ++presented) {
+    if (pattern == Pattern::Moving) {
+      DrawMovingSquare(pixels, presented - 1);
+    }
+    board.Present(frame);
+    const std::int16_t value = button.LeftButtonState();
+    if (presented % ProgressEvery == 0) {
+      std::printf("presented %llu\n", static_cast<unsigned long long>(presented));
+      std::fflush(stdout);
+    }
+    if (value != start) {
+      std::printf("button 0x%04x after %llu frames\n", static_cast<unsigned>(static_cast<std::uint16_t>(value)),
+                  static_cast<unsigned long long>(presented));
+      break;
+    }
+    if (presented == WarmUpFrames) {
+      measureStart = ProcessorSeconds();
+      wallStart = std::chrono::steady_clock::now();
+    }
+    if (frameLimit != 0 && presented == frameLimit) {
+      const double frames = static_cast<double>(frameLimit - WarmUpFrames);
+      const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+      std::printf("frames %.0f processor_ms_per_frame %.3f frames_per_second %.1f\n", frames,
+                  (ProcessorSeconds() - measureStart) * 1000.0 / frames, frames / wall);
+      break;
+    }
+  }
+  std::fflush(stdout);
+  board.Close();
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || (argc - 2) % 2 != 0) {
+    return Usage();
+  }
+  const std::string mode = argv[1];
+  glide::PresentPath path = glide::PresentPath::Automatic;
+  Pattern pattern = Pattern::Quadrants;
+  std::uint64_t frameLimit = 0;
+  for (int index = 2; index + 1 < argc; index += 2) {
+    const std::string option = argv[index];
+    const std::string value = argv[index + 1];
+    if (option == "--path" && value == "automatic") {
+      path = glide::PresentPath::Automatic;
+    } else if (option == "--path" && value == "renderer") {
+      path = glide::PresentPath::Renderer;
+    } else if (option == "--path" && value == "surface") {
+      path = glide::PresentPath::WindowSurface;
+    } else if (option == "--pattern" && value == "quadrants") {
+      pattern = Pattern::Quadrants;
+    } else if (option == "--pattern" && value == "black") {
+      pattern = Pattern::Black;
+    } else if (option == "--pattern" && value == "moving") {
+      pattern = Pattern::Moving;
+    } else if (option == "--frames" && std::strtoull(value.c_str(), nullptr, 10) > WarmUpFrames) {
+      frameLimit = std::strtoull(value.c_str(), nullptr, 10);
+    } else {
+      return Usage();
+    }
+  }
+  const auto board = glide::MakeSdlBoard(path);
+  if (!board->QueryHardware()) {
+    std::printf("no display\n");
+    return ExitNoDisplay;
+  }
+  if (mode == "query") {
+    std::printf("display found\n");
+    board->Close();
+    return 0;
+  }
+  if (mode == "show") {
+    return Show(*board, pattern, frameLimit);
+  }
+  return Usage();
+}

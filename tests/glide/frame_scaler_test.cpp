@@ -1,0 +1,318 @@
+// Tests of fitting the frame to a screen: the picture rectangle, the bilinear scaler and the pacer.
+#include "glide/frame_scaler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using glide::FrameScaler;
+using glide::ScreenRect;
+
+// Marks screen pixels that the scaler must leave alone.
+constexpr std::uint32_t Untouched = 0xDEADBEEF;
+
+struct Frame {
+  std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(glide::ScreenWidth * glide::ScreenHeight);
+  glide::FrameView View() const { return {pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth}; }
+};
+
+// A frame of unrelated pixels from a fixed linear congruential sequence, so that every channel
+// of every pixel differs from its neighbours.
+Frame NoiseFrame(std::uint32_t seed) {
+  Frame frame;
+  std::uint32_t state = seed;
+  for (std::uint32_t& pixel : frame.pixels) {
+    state = state * 1664525u + 1013904223u;
+    pixel = state >> 8;
+  }
+  return frame;
+}
+
+// A screen as the board hands it over: the picture black, everything else marked Untouched.
+struct Screen {
+  int width;
+  int height;
+  std::vector<std::uint32_t> pixels;
+  Screen(int screenWidth, int screenHeight)
+      : width(screenWidth), height(screenHeight),
+        pixels(static_cast<std::size_t>(screenWidth) * static_cast<std::size_t>(screenHeight), Untouched) {
+    const ScreenRect picture = glide::PictureRect(screenWidth, screenHeight);
+    for (int y = picture.y; y < picture.y + picture.height; ++y) {
+      std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(y) * width + picture.x, picture.width, 0u);
+    }
+  }
+  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+};
+
+// Squares of `size` pixels, each in its own colour, with their top left corners at `corners`
+// (x, y); everything else black.
+Frame SquaresFrame(const std::vector<std::pair<int, int>>& corners, int size) {
+  Frame frame;
+  std::uint32_t colour = 0x3060F0;
+  for (const auto& [left, top] : corners) {
+    colour = colour * 2654435761u >> 8 | 0x010101;
+    for (int y = top; y < std::min(top + size, glide::ScreenHeight); ++y) {
+      for (int x = left; x < std::min(left + size, glide::ScreenWidth); ++x) {
+        frame.pixels[static_cast<std::size_t>(y) * glide::ScreenWidth + static_cast<std::size_t>(x)] = colour;
+      }
+    }
+  }
+  return frame;
+}
+
+int Channel(std::uint32_t pixel, int shift) { return static_cast<int>((pixel >> shift) & 0xFF); }
+
+// Bilinear filtering written out plainly in floating point, pixel centres aligned and edges
+// clamped: what the integer tables must reproduce to within the rounding of their 256ths.
+double Reference(const Frame& frame, double sourceX, double sourceY, int shift) {
+  const auto clampTo = [](double value, int size) { return std::clamp(value, 0.0, static_cast<double>(size - 1)); };
+  const double x = clampTo(sourceX, glide::ScreenWidth);
+  const double y = clampTo(sourceY, glide::ScreenHeight);
+  const int x0 = static_cast<int>(x);
+  const int y0 = static_cast<int>(y);
+  const int x1 = std::min(x0 + 1, glide::ScreenWidth - 1);
+  const int y1 = std::min(y0 + 1, glide::ScreenHeight - 1);
+  const double fx = x - x0;
+  const double fy = y - y0;
+  const auto sample = [&](int column, int row) {
+    return static_cast<double>(Channel(frame.pixels[static_cast<std::size_t>(row) * glide::ScreenWidth + static_cast<std::size_t>(column)], shift));
+  };
+  const double upper = sample(x0, y0) * (1 - fx) + sample(x1, y0) * fx;
+  const double lower = sample(x0, y1) * (1 - fx) + sample(x1, y1) * fx;
+  return upper * (1 - fy) + lower * fy;
+}
+
+TEST(PictureRect, LargestCentredFourByThree) {
+  struct Case {
+    int width;
+    int height;
+    ScreenRect expected;
+  };
+  const Case cases[] = {
+      {640, 480, {0, 0, 640, 480}},       // the frame's own size
+      {1024, 768, {0, 0, 1024, 768}},     // 4:3, larger
+      {1920, 1080, {240, 0, 1440, 1080}}, // wide: bars left and right
+      {2560, 1080, {560, 0, 1440, 1080}},
+      {1366, 768, {171, 0, 1024, 768}},   // an odd leftover: the extra column goes right
+      {1280, 1024, {0, 32, 1280, 960}},   // 5:4: bars above and below
+      {1080, 1920, {0, 555, 1080, 810}},  // portrait
+      {1001, 751, {0, 0, 1001, 751}},     // nearest whole pixels to 4:3
+      {320, 240, {0, 0, 320, 240}},       // smaller than the frame
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(glide::PictureRect(c.width, c.height), c.expected) << c.width << "x" << c.height;
+  }
+}
+
+TEST(FrameScalerTaps, KnownTables) {
+  using Tap = FrameScaler::Tap;
+  struct Case {
+    int source;
+    int output;
+    std::vector<Tap> expected;
+  };
+  const Case cases[] = {
+      {4, 4, {{0, 1, 0}, {1, 2, 0}, {2, 3, 0}, {3, 3, 0}}},           // identity: no mixing
+      {2, 4, {{0, 1, 0}, {0, 1, 64}, {0, 1, 192}, {1, 1, 0}}},        // doubling, edges clamped
+      {4, 2, {{0, 1, 128}, {2, 3, 128}}},                              // halving: midway pairs
+      {3, 5, {{0, 1, 0}, {0, 1, 102}, {1, 2, 0}, {1, 2, 154}, {2, 2, 0}}}, // 3/5: centre lands on a sample
+  };
+  for (const Case& c : cases) {
+    const std::vector<Tap> taps = FrameScaler::MakeTaps(c.source, c.output);
+    ASSERT_EQ(taps.size(), c.expected.size()) << c.source << "->" << c.output;
+    for (std::size_t index = 0; index < taps.size(); ++index) {
+      EXPECT_EQ(taps[index].first, c.expected[index].first) << c.source << "->" << c.output << " at " << index;
+      EXPECT_EQ(taps[index].second, c.expected[index].second) << c.source << "->" << c.output << " at " << index;
+      EXPECT_EQ(taps[index].weight, c.expected[index].weight) << c.source << "->" << c.output << " at " << index;
+    }
+  }
+}
+
+TEST(FrameScalerTaps, StayInsideTheSourceAndMirrorAboutTheCentre) {
+  struct Case {
+    int source;
+    int output;
+  };
+  for (const Case c : {Case{640, 1440}, Case{480, 1080}, Case{640, 1024}, Case{480, 960}, Case{640, 171}, Case{480, 810}}) {
+    const auto taps = FrameScaler::MakeTaps(c.source, c.output);
+    for (std::size_t index = 0; index < taps.size(); ++index) {
+      const auto& tap = taps[index];
+      ASSERT_GE(tap.first, 0);
+      ASSERT_LT(tap.second, c.source);
+      ASSERT_TRUE(tap.second == tap.first + 1 || (tap.second == tap.first && tap.weight == 0));
+      ASSERT_LT(tap.weight, 256u);
+      if (index > 0) {
+        ASSERT_GE(tap.first * 256 + static_cast<int>(tap.weight),
+                  taps[index - 1].first * 256 + static_cast<int>(taps[index - 1].weight));
+      }
+      // Output samples i and n-1-i lie at mirrored positions about the source's centre; the
+      // tables round each to 256ths, so the two may differ by one.
+      const auto& mirror = taps[taps.size() - 1 - index];
+      const int position = tap.first * 256 + static_cast<int>(tap.weight);
+      const int mirrored = mirror.first * 256 + static_cast<int>(mirror.weight);
+      const bool clamped = position == 0 || mirrored == 0;
+      if (!clamped) {
+        EXPECT_NEAR(position + mirrored, (c.source - 1) * 256, 1) << c.source << "->" << c.output << " at " << index;
+      }
+    }
+  }
+}
+
+struct ScreenCase {
+  int width;
+  int height;
+};
+const ScreenCase ScreenSizes[] = {{640, 480}, {1024, 768}, {1920, 1080}, {1280, 1024}, {1366, 768}, {320, 240}, {1080, 1920}};
+
+// Checks a scaled screen against plain bilinear filtering of `frame`: the bars untouched, black
+// exactly where the filtered frame is black, and every channel within the rounding of the
+// integer tables (each of the two passes rounds once, and positions are in 256ths).
+void ExpectScaledFrom(const Frame& frame, const Screen& screen, const std::string& name) {
+  const ScreenRect picture = glide::PictureRect(screen.width, screen.height);
+  const double scaleX = static_cast<double>(glide::ScreenWidth) / picture.width;
+  const double scaleY = static_cast<double>(glide::ScreenHeight) / picture.height;
+  int worst = 0;
+  for (int y = 0; y < screen.height; ++y) {
+    for (int x = 0; x < screen.width; ++x) {
+      const bool inside = x >= picture.x && x < picture.x + picture.width && y >= picture.y && y < picture.y + picture.height;
+      if (!inside) {
+        ASSERT_EQ(screen.At(x, y), Untouched) << name << ": bar pixel " << x << "," << y;
+        continue;
+      }
+      ASSERT_EQ(screen.At(x, y) >> 24, 0u) << name << ": bits above red at " << x << "," << y;
+      const double sourceX = (x - picture.x + 0.5) * scaleX - 0.5;
+      const double sourceY = (y - picture.y + 0.5) * scaleY - 0.5;
+      for (int shift : {0, 8, 16}) {
+        const double expected = Reference(frame, sourceX, sourceY, shift);
+        const int actual = Channel(screen.At(x, y), shift);
+        if (expected == 0) {
+          ASSERT_EQ(actual, 0) << name << ": stray light at " << x << "," << y;
+        }
+        worst = std::max(worst, static_cast<int>(std::ceil(std::abs(actual - expected))));
+      }
+    }
+  }
+  EXPECT_LE(worst, 2) << name;
+}
+
+TEST(FrameScaler, MatchesPlainBilinearFilteringAndLeavesTheBars) {
+  for (const ScreenCase c : ScreenSizes) {
+    FrameScaler scaler(c.width, c.height);
+    Screen screen(c.width, c.height);
+    // Scale one frame, then another: the second result must not keep anything of the first.
+    scaler.Scale(NoiseFrame(1).View(), screen.pixels.data(), screen.width);
+    const Frame frame = NoiseFrame(2);
+    scaler.Scale(frame.View(), screen.pixels.data(), screen.width);
+    ExpectScaledFrom(frame, screen, std::to_string(c.width) + "x" + std::to_string(c.height));
+  }
+}
+
+TEST(FrameScaler, FollowsSparseFramesAndReportsWhatChanged) {
+  // Sparks that move, vanish and come back, as fireworks do; in between, a black frame and a
+  // full one. After every frame the screen must be exactly what the frame alone gives (nothing
+  // left over from earlier frames), and every pixel that changed must lie in the reported
+  // rectangle.
+  using Corners = std::vector<std::pair<int, int>>;
+  const std::vector<Frame> sequence = {
+      SquaresFrame({{300, 400}}, 3),
+      SquaresFrame({{300, 380}, {100, 20}}, 6),
+      SquaresFrame({{0, 0}, {637, 477}, {320, 240}}, 3),     // corners and centre
+      SquaresFrame(Corners{}, 0),                            // all black
+      SquaresFrame({{200, 100}, {204, 100}, {600, 101}}, 4), // two sparks far apart on one row
+      NoiseFrame(7),
+      SquaresFrame({{50, 460}}, 12),
+      SquaresFrame(Corners{}, 0),
+  };
+  for (const ScreenCase c : ScreenSizes) {
+    FrameScaler scaler(c.width, c.height);
+    Screen screen(c.width, c.height);
+    for (std::size_t index = 0; index < sequence.size(); ++index) {
+      const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + " frame " + std::to_string(index);
+      const std::vector<std::uint32_t> before = screen.pixels;
+      const ScreenRect changed = scaler.Scale(sequence[index].View(), screen.pixels.data(), screen.width);
+      ExpectScaledFrom(sequence[index], screen, name);
+      for (int y = 0; y < c.height; ++y) {
+        for (int x = 0; x < c.width; ++x) {
+          const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(c.width) + static_cast<std::size_t>(x);
+          if (screen.pixels[at] != before[at]) {
+            ASSERT_TRUE(x >= changed.x && x < changed.x + changed.width && y >= changed.y && y < changed.y + changed.height)
+                << name << ": pixel " << x << "," << y << " changed outside the reported rectangle";
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(FrameScaler, ReportsNothingChangedBetweenBlackFrames) {
+  for (const ScreenCase c : ScreenSizes) {
+    FrameScaler scaler(c.width, c.height);
+    Screen screen(c.width, c.height);
+    const Frame black = SquaresFrame({}, 0);
+    EXPECT_EQ(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << c.width << "x" << c.height;
+    scaler.Scale(SquaresFrame({{10, 10}}, 2).View(), screen.pixels.data(), screen.width);
+    EXPECT_GT(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << "the spark must be cleared";
+    EXPECT_EQ(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << c.width << "x" << c.height;
+  }
+}
+
+TEST(FrameScaler, KeepsFlatColoursExactAndTheTopRowOnTop) {
+  // Quadrants of pure colours: a flat area must come out exactly (no darkening from rounding),
+  // and the frame's top rows and left columns must land at the screen's top and left.
+  constexpr std::uint32_t topLeft = 0xFF0000, topRight = 0x00FF00, bottomLeft = 0x0000FF, bottomRight = 0xFFFFFF;
+  Frame frame;
+  for (int row = 0; row < glide::ScreenHeight; ++row) {
+    for (int column = 0; column < glide::ScreenWidth; ++column) {
+      const bool top = row < glide::ScreenHeight / 2;
+      const bool left = column < glide::ScreenWidth / 2;
+      frame.pixels[static_cast<std::size_t>(row) * glide::ScreenWidth + static_cast<std::size_t>(column)] =
+          top ? (left ? topLeft : topRight) : (left ? bottomLeft : bottomRight);
+    }
+  }
+  for (const ScreenCase c : ScreenSizes) {
+    FrameScaler scaler(c.width, c.height);
+    Screen screen(c.width, c.height);
+    scaler.Scale(frame.View(), screen.pixels.data(), screen.width);
+    const ScreenRect p = scaler.Picture();
+    const int right = p.x + p.width - 1;
+    const int bottom = p.y + p.height - 1;
+    EXPECT_EQ(screen.At(p.x, p.y), topLeft) << c.width << "x" << c.height;
+    EXPECT_EQ(screen.At(right, p.y), topRight) << c.width << "x" << c.height;
+    EXPECT_EQ(screen.At(p.x, bottom), bottomLeft) << c.width << "x" << c.height;
+    EXPECT_EQ(screen.At(right, bottom), bottomRight) << c.width << "x" << c.height;
+    EXPECT_EQ(screen.At(p.x + p.width / 4, p.y + p.height / 4), topLeft) << c.width << "x" << c.height;
+    EXPECT_EQ(screen.At(p.x + 3 * p.width / 4, p.y + 3 * p.height / 4), bottomRight) << c.width << "x" << c.height;
+  }
+}
+
+TEST(FramePacer, FramesComeAtMostOncePerPeriodAndNeverCatchUp) {
+  using Clock = glide::FramePacer::Clock;
+  const Clock::duration period = glide::FramePacer::Period;
+  const auto ms = [](int value) { return Clock::duration(std::chrono::milliseconds(value)); };
+  struct Step {
+    Clock::duration now;      // when the frame is ready
+    Clock::duration expected; // when it is to be shown
+  };
+  const std::vector<Step> steps = {
+      {ms(100), ms(100)},                             // the first frame goes at once
+      {ms(101), ms(100) + period},                    // a quick frame waits a full period
+      {ms(100) + period, ms(100) + 2 * period},       // so does one ready exactly on time
+      {ms(500), ms(500)},                             // a late frame goes at once...
+      {ms(501), ms(500) + period},                    // ...and the next does not catch up
+      {ms(500) + 2 * period, ms(500) + 2 * period},   // ready at its slot: shown at it
+  };
+  glide::FramePacer pacer;
+  const Clock::time_point origin{};
+  for (std::size_t index = 0; index < steps.size(); ++index) {
+    EXPECT_EQ(pacer.NextPresentTime(origin + steps[index].now), origin + steps[index].expected) << "step " << index;
+  }
+}
+
+} // namespace
