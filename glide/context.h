@@ -25,8 +25,8 @@ struct Context {
   TextureMemory textures;
   Rasterizer rasterizer;
 
-  // The back buffer, top row first, 0x00RRGGBB.
-  alignas(64) std::uint32_t frame[ScreenWidth * ScreenHeight] = {};
+  // The back buffer, top row first, 0x00RRGGBB, and a few pixels of slack for the sprite code.
+  alignas(64) std::uint32_t frame[ScreenWidth * ScreenHeight + FrameSlack] = {};
 };
 
 // The one context of the library.

@@ -10,29 +10,43 @@
 
 namespace glide {
 
-// The column tables hold this many entries past the last screen column, so vector code may read
-// a whole group of 16 columns from any column of a span.
-inline constexpr int SpriteColumnSlack = 16;
+// The frame holds this many pixels past its end, so that vector code may write back a group of 8
+// pixels (those past the span unchanged) from any pixel of a span.
+inline constexpr int FrameSlack = 8;
 
-// What one row of a sprite samples. Texel coordinates are already split into the two neighbour
-// indices (wrapped) and the 8-bit weight of the second one; point sampling has weight 0.
-struct SpriteRow {
-  const std::uint8_t* texelRow0;     // intensities of the upper texel row, readable 16 bytes on
-  const std::uint8_t* texelRow1;     // intensities of the lower texel row
-  int texelRowWeight;                // weight of texelRow1, 0..255
-  int levelWidth;                    // texels per row, a power of two
-  const std::uint8_t* column0;       // per screen column: first texel index
-  const std::uint8_t* column1;       // per screen column: second texel index
-  const std::uint16_t* columnWeight; // per screen column: weight of the second texel, 0..255
-  std::uint16_t colourScale[4];      // blue, green, red multipliers 0..256, then 0
+// What a sprite samples: a grey level at texel coordinates that change with the column only (u)
+// and with the row only (v). The coordinates are fixed point with 16 fraction bits, wrapping
+// modulo 2^32: u = uOrigin + uPerColumn · (column − originColumn), and v likewise by row. A
+// coordinate splits into the texel index (bits 16 and up, wrapped to the level) and the weight
+// of the next texel (bits 8..15, masked by fractionMask: 255 for bilinear, 0 for point sampling).
+struct SpriteSource {
+  const std::uint8_t* intensity; // the level, one byte per texel, row by row, readable 16 bytes on
+  int levelWidth;                // powers of two
+  int levelHeight;
+  std::uint32_t uOrigin;
+  std::uint32_t uPerColumn;
+  int originColumn;
+  std::uint32_t vOrigin;
+  std::uint32_t vPerRow;
+  int originRow;
+  unsigned fractionMask;
+  std::uint16_t colourScale[4]; // blue, green, red multipliers 0..256, then 0
 };
 
-// Adds the row's texels × colour onto pixels [begin, end) of a frame row, saturating at 255.
-// Per channel: the texel rows blend first, v = (t0·(256 − w) + t1·w + 128) >> 8, then the two
-// columns the same way, then out = (texel · scale) >> 8 and pixel = min(255, pixel + out).
-void AddSpriteRowPortable(const SpriteRow& row, std::uint32_t* pixels, int begin, int end);
+// The pixels [begin, end) of one frame row, whose first pixel is `pixels`.
+struct SpriteSpan {
+  std::uint32_t* pixels;
+  int row; // Glide row, for v
+  int begin;
+  int end;
+};
+
+// Adds texel × colour onto every span, saturating at 255. Per channel: the texel rows blend
+// first, v = (t0·(256 − w) + t1·w + 128) >> 8, then the two columns the same way, then
+// out = (texel · scale) >> 8 and pixel = min(255, pixel + out).
+void AddSpriteSpansPortable(const SpriteSource& source, const SpriteSpan* spans, int count);
 
 // The same with AVX2; only to be called when the processor has AVX2.
-void AddSpriteRowAvx2(const SpriteRow& row, std::uint32_t* pixels, int begin, int end);
+void AddSpriteSpansAvx2(const SpriteSource& source, const SpriteSpan* spans, int count);
 
 } // namespace glide

@@ -101,6 +101,8 @@ GrMipMapId_t TextureMemory::Allocate(const TextureRequest& request) {
     TextureLevel& stored = texture->levels[level];
     stored.width = geometry.width[level];
     stored.height = geometry.height[level];
+    stored.uScale = static_cast<double>(stored.width) / geometry.sRange;
+    stored.vScale = static_cast<double>(stored.height) / geometry.tRange;
     stored.texels = texture->texelStore.data() + offset;
     stored.intensity = texture->intensityStore.data() + offset;
     offset += static_cast<std::uint32_t>(stored.width * stored.height);

@@ -20,6 +20,8 @@ inline constexpr int IntensityReadSlack = 16;
 struct TextureLevel {
   int width = 0; // powers of two
   int height = 0;
+  double uScale = 0; // texels of this level per unit of the texture coordinate s, and of t
+  double vScale = 0;
   const std::uint32_t* texels = nullptr;   // 0x00RRGGBB, row by row
   const std::uint8_t* intensity = nullptr; // one byte per texel when the texture is grey, else null
 };
