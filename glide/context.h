@@ -1,0 +1,35 @@
+// The graphics library's one context: render state, frame buffer, texture memory, board and observer.
+#pragma once
+
+#include <cstdint>
+
+#include "glide/glide.h"
+#include "glide/raster.h"
+#include "glide/state.h"
+#include "glide/texture.h"
+
+namespace glide {
+
+struct Context {
+  bool initialised = false;
+  bool displayOpen = false;
+  GrColorFormat_t colorFormat = GR_COLORFORMAT_ARGB;
+  Board* selectedBoard = nullptr; // null: the built-in headless board
+  Board* openBoard = nullptr;     // the board opened by grSstWinOpen, closed by shutdown
+  HeadlessBoard builtInBoard;
+
+  OperationObserver observer = nullptr;
+  void* observerContext = nullptr;
+
+  RenderState state = DefaultRenderState();
+  TextureMemory textures;
+  Rasterizer rasterizer;
+
+  // The back buffer, top row first, 0x00RRGGBB, and a few pixels of slack for the sprite code.
+  alignas(64) std::uint32_t frame[ScreenWidth * ScreenHeight + FrameSlack] = {};
+};
+
+// The one context of the library.
+Context& TheContext();
+
+} // namespace glide

@@ -1,0 +1,580 @@
+// Pixel-exact tests of the rasterizer: coverage and the fill rule, clipping, blending, texture
+// sampling, level choice, hostile coordinates, and equal pixels from every sprite path.
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "glide_test_support.h"
+
+namespace {
+
+using glidetest::DrawRectangle;
+using glidetest::DrawSprite;
+using glidetest::FrameCopy;
+using glidetest::GlideTest;
+using glidetest::PixelAt;
+using glidetest::Rgb;
+using glidetest::Vertex;
+
+constexpr float Nan = std::numeric_limits<float>::quiet_NaN();
+constexpr float Infinity = std::numeric_limits<float>::infinity();
+
+struct Point {
+  double x, y;
+};
+using Triangle = std::array<Point, 3>;
+
+void DrawFlat(const Triangle& triangle, float red) {
+  const GrVertex a = Vertex(static_cast<float>(triangle[0].x), static_cast<float>(triangle[0].y), red, 0, 0);
+  const GrVertex b = Vertex(static_cast<float>(triangle[1].x), static_cast<float>(triangle[1].y), red, 0, 0);
+  const GrVertex c = Vertex(static_cast<float>(triangle[2].x), static_cast<float>(triangle[2].y), red, 0, 0);
+  grDrawTriangle(&a, &b, &c);
+}
+
+// How many times each pixel was drawn, under the counting state: its red channel.
+int Count(int x, int y) { return static_cast<int>(PixelAt(x, y) >> 16); }
+
+// A box of pixels in Glide coordinates, ends exclusive.
+struct Box {
+  int x0, y0, x1, y1;
+  bool Contains(int x, int y) const { return x >= x0 && x < x1 && y >= y0 && y < y1; }
+};
+
+// Every pixel of the screen is drawn exactly once inside the box and never outside it.
+void ExpectDrawnOnceExactlyIn(const Box& box) {
+  int wrong = 0;
+  for (int y = 0; y < glide::ScreenHeight; ++y) {
+    for (int x = 0; x < glide::ScreenWidth; ++x) {
+      const int expected = box.Contains(x, y) ? 1 : 0;
+      if (Count(x, y) != expected && ++wrong <= 5) {
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") drawn " << Count(x, y) << " times, expected " << expected;
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Coverage: triangles that share edges tile the area they cover, without gaps or overlaps.
+
+struct TilingCase {
+  std::string name;
+  std::vector<Triangle> triangles;
+  Box expected;
+};
+
+class TilingTest : public GlideTest, public ::testing::WithParamInterface<TilingCase> {};
+
+TEST_P(TilingTest, DrawsEveryPixelOfTheAreaExactlyOnce) {
+  glidetest::SetCountingState();
+  for (const Triangle& triangle : GetParam().triangles) DrawFlat(triangle, 1);
+  ExpectDrawnOnceExactlyIn(GetParam().expected);
+}
+
+std::vector<Triangle> SplitRising(double x0, double y0, double x1, double y1) {
+  return {Triangle{{{x0, y0}, {x1, y0}, {x1, y1}}}, Triangle{{{x1, y1}, {x0, y1}, {x0, y0}}}};
+}
+
+std::vector<Triangle> SplitFalling(double x0, double y0, double x1, double y1) {
+  return {Triangle{{{x0, y0}, {x1, y0}, {x0, y1}}}, Triangle{{{x1, y0}, {x1, y1}, {x0, y1}}}};
+}
+
+std::vector<Triangle> Clockwise(std::vector<Triangle> triangles) {
+  for (Triangle& triangle : triangles) std::swap(triangle[1], triangle[2]);
+  return triangles;
+}
+
+// Four triangles around the centre (a pixel centre), their shared edges through pixel centres.
+std::vector<Triangle> Fan(double x0, double y0, double x1, double y1) {
+  const Point centre{(x0 + x1) / 2, (y0 + y1) / 2};
+  const Point corners[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+  std::vector<Triangle> triangles;
+  for (int i = 0; i < 4; ++i) triangles.push_back(Triangle{{centre, corners[i], corners[(i + 1) % 4]}});
+  return triangles;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SharedEdges, TilingTest,
+    ::testing::Values(
+        // The diagonal runs through the pixel centres (k + 0.5, k + 0.5).
+        TilingCase{"RisingDiagonalThroughCentres", SplitRising(10, 10, 30, 30), {10, 10, 30, 30}},
+        TilingCase{"FallingDiagonalThroughCentres", SplitFalling(10, 10, 30, 30), {10, 10, 30, 30}},
+        TilingCase{"ClockwiseHalves", Clockwise(SplitRising(10, 10, 30, 30)), {10, 10, 30, 30}},
+        // Outer edges through pixel centres: the left and bottom ones keep them, the others not.
+        TilingCase{"EdgesThroughCentres", SplitRising(10.5, 20.5, 40.5, 35.5), {10, 20, 40, 35}},
+        TilingCase{"FallingEdgesThroughCentres", SplitFalling(10.5, 20.5, 40.5, 35.5), {10, 20, 40, 35}},
+        TilingCase{"FractionalCorners", SplitFalling(5.3, 7.9, 200.7, 9.2), {5, 8, 201, 9}},
+        TilingCase{"ShallowDiagonal", SplitRising(0.25, 100.75, 633.6, 103.1), {0, 101, 634, 103}},
+        TilingCase{"SteepDiagonal", SplitFalling(300.1, 0.2, 301.9, 479.6), {300, 0, 302, 480}},
+        // Horizontal and vertical shared edges through pixel centres, and a shared vertex on one.
+        TilingCase{"FanAroundAPixelCentre", Fan(80, 60, 121, 101), {80, 60, 121, 101}},
+        TilingCase{"FanWithEdgesThroughCentres", Fan(80.5, 60.5, 120.5, 100.5), {80, 60, 120, 100}}),
+    [](const ::testing::TestParamInfo<TilingCase>& info) { return info.param.name; });
+
+TEST_F(GlideTest, ZeroAreaTrianglesDrawNothing) {
+  glidetest::SetCountingState();
+  DrawFlat({{{10, 10}, {20, 20}, {30, 30}}}, 1); // on one line
+  DrawFlat({{{10.5, 10.5}, {10.5, 10.5}, {10.5, 10.5}}}, 1);
+  DrawFlat({{{10, 10.5}, {40, 10.5}, {25, 10.5}}}, 1); // through a row of centres
+  ExpectDrawnOnceExactlyIn({0, 0, 0, 0});
+}
+
+TEST_F(GlideTest, AnEdgeBetweenCentresTakesTheCentresOnItsInnerSideOnly) {
+  glidetest::SetCountingState();
+  // Right edge at x = 20.4 keeps the centre 19.5; top edge at y = 10.6 keeps 10.5.
+  DrawFlat({{{10, 2}, {20.4, 2}, {20.4, 10.6}}}, 1);
+  DrawFlat({{{20.4, 10.6}, {10, 10.6}, {10, 2}}}, 1);
+  ExpectDrawnOnceExactlyIn({10, 2, 20, 11});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clipping: the window's minima are inside, its maxima outside.
+
+struct ClipCase {
+  std::string name;
+  unsigned minX, minY, maxX, maxY;
+  Box expected;
+};
+
+class ClipTest : public GlideTest, public ::testing::WithParamInterface<ClipCase> {};
+
+TEST_P(ClipTest, DrawsOnlyInsideTheWindow) {
+  const ClipCase& clip = GetParam();
+  grClipWindow(clip.minX, clip.minY, clip.maxX, clip.maxY);
+  glidetest::SetCountingState();
+  DrawRectangle(-100, -100, 740, 580, 1, 0, 0); // over every edge of the screen
+  ExpectDrawnOnceExactlyIn(clip.expected);
+}
+
+TEST_P(ClipTest, ClearFillsOnlyTheWindow) {
+  const ClipCase& clip = GetParam();
+  grClipWindow(clip.minX, clip.minY, clip.maxX, clip.maxY);
+  grBufferClear(0x000001, 0, 0xFFFF); // ABGR: red 1
+  ExpectDrawnOnceExactlyIn(clip.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, ClipTest,
+    ::testing::Values(ClipCase{"Inner", 100, 60, 300, 200, {100, 60, 300, 200}},
+                      // The show's window leaves the rightmost column and the top row unpainted.
+                      ClipCase{"TheShows", 0, 0, 639, 479, {0, 0, 639, 479}},
+                      ClipCase{"WholeScreen", 0, 0, 640, 480, {0, 0, 640, 480}},
+                      ClipCase{"BeyondTheScreen", 0, 0, 100000, 100000, {0, 0, 640, 480}},
+                      ClipCase{"OneColumn", 320, 0, 321, 480, {320, 0, 321, 480}},
+                      ClipCase{"Empty", 200, 200, 200, 300, {0, 0, 0, 0}},
+                      ClipCase{"Inverted", 300, 300, 200, 200, {0, 0, 0, 0}}),
+    [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.name; });
+
+TEST_F(GlideTest, SpritesAreCutAtTheShowsWindow) {
+  grClipWindow(0, 0, 639, 479);
+  const GrMipMapId_t white = glidetest::LoadTexture(glidetest::Rgb565Texture(1, {0xFFFF}));
+  ASSERT_NE(white, GR_NULL_MIPMAP_HANDLE);
+  glidetest::SetSpriteState(white);
+  for (float x : {0.0f, 639.0f}) {
+    for (float y : {0.0f, 479.0f}) DrawSprite(x, y, 18.5f, 255, 0, 0);
+  }
+  // Each sprite reaches 9.25 pixels from its centre.
+  for (int x : {0, 8, 630, 638}) EXPECT_EQ(PixelAt(x, 0), Rgb(255, 0, 0)) << x;
+  for (int y : {0, 8, 470, 478}) EXPECT_EQ(PixelAt(0, y), Rgb(255, 0, 0)) << y;
+  EXPECT_EQ(PixelAt(9, 0), 0u);
+  EXPECT_EQ(PixelAt(629, 0), 0u);
+  for (int y = 0; y < glide::ScreenHeight; ++y) EXPECT_EQ(PixelAt(639, y), 0u) << y;
+  for (int x = 0; x < glide::ScreenWidth; ++x) EXPECT_EQ(PixelAt(x, 479), 0u) << x;
+}
+
+TEST_F(GlideTest, GlideYZeroIsTheBottomRowOfTheFrame) {
+  glidetest::SetCountingState();
+  DrawRectangle(0, 0, 1, 1, 7, 0, 0);
+  const glide::FrameView frame = glide::CurrentFrame();
+  EXPECT_EQ(frame.Pixel(0, glide::ScreenHeight - 1), Rgb(7, 0, 0));
+  EXPECT_EQ(frame.Pixel(0, 0), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Blending and colour.
+
+struct BlendCase {
+  std::string name;
+  std::array<float, 3> first;  // drawn with (ONE, ZERO)
+  std::array<float, 4> second; // red, green, blue, alpha, drawn with the blend under test
+  GrAlphaBlendFnc_t source, destination;
+  std::uint32_t expected;
+};
+
+class BlendTest : public GlideTest, public ::testing::WithParamInterface<BlendCase> {};
+
+TEST_P(BlendTest, CombinesWithTheFrame) {
+  const BlendCase& blend = GetParam();
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
+  DrawRectangle(10, 10, 20, 20, blend.first[0], blend.first[1], blend.first[2]);
+  grAlphaBlendFunction(blend.source, blend.destination, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  DrawRectangle(10, 10, 20, 20, blend.second[0], blend.second[1], blend.second[2], blend.second[3]);
+  EXPECT_EQ(PixelAt(15, 15), blend.expected);
+  EXPECT_EQ(PixelAt(10, 19), blend.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Factors, BlendTest,
+    ::testing::Values(
+        BlendCase{"AdditiveSums", {10, 20, 30}, {100, 50, 25, 0}, GR_BLEND_ONE, GR_BLEND_ONE, Rgb(110, 70, 55)},
+        BlendCase{"AdditiveSaturates", {200, 100, 50}, {200, 100, 50, 0}, GR_BLEND_ONE, GR_BLEND_ONE,
+                  Rgb(255, 200, 100)},
+        BlendCase{"AdditiveAtFull", {255, 255, 255}, {255, 255, 255, 0}, GR_BLEND_ONE, GR_BLEND_ONE,
+                  Rgb(255, 255, 255)},
+        BlendCase{"AlphaQuarter", {0, 0, 200}, {200, 100, 0, 64}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+                  Rgb(50, 25, 150)},
+        BlendCase{"AlphaOpaque", {0, 0, 200}, {200, 100, 0, 255}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+                  Rgb(200, 100, 0)},
+        BlendCase{"AlphaTransparent", {0, 0, 200}, {200, 100, 0, 0}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+                  Rgb(0, 0, 200)},
+        BlendCase{"AlphaHalf", {255, 0, 100}, {0, 255, 100, 128}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+                  Rgb(127, 128, 100)},
+        // Vertex alpha above 255 counts as 255, and colours outside 0..255 are clamped.
+        BlendCase{"AlphaClamped", {0, 0, 200}, {300, -20, 0, 1000}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+                  Rgb(255, 0, 0)},
+        BlendCase{"Replace", {9, 9, 9}, {1, 2, 3, 0}, GR_BLEND_ONE, GR_BLEND_ZERO, Rgb(1, 2, 3)},
+        // A source factor this library does not know counts as ONE, a destination one as ZERO.
+        BlendCase{"UnknownFactors", {9, 9, 9}, {1, 2, 3, 0}, 7, 9, Rgb(1, 2, 3)}),
+    [](const ::testing::TestParamInfo<BlendCase>& info) { return info.param.name; });
+
+TEST_F(GlideTest, IteratedColourFollowsTheVerticesAndIsClamped) {
+  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+  // Red rises by one per pixel from -20 at x = 0; green falls from 300.
+  const GrVertex a = Vertex(0, 0, -20, 300, 7);
+  const GrVertex b = Vertex(400, 0, 380, -100, 7);
+  const GrVertex c = Vertex(0, 400, -20, 300, 7);
+  grDrawTriangle(&a, &b, &c);
+  struct Probe {
+    int x;
+    std::uint32_t expected;
+  };
+  // At the centre x + 0.5: red = x − 19.5 and green = 299.5 − x, each rounded to nearest.
+  for (const Probe& probe : {Probe{0, Rgb(0, 255, 7)}, Probe{19, Rgb(0, 255, 7)}, Probe{20, Rgb(1, 255, 7)},
+                             Probe{100, Rgb(81, 200, 7)}, Probe{280, Rgb(255, 20, 7)}, Probe{350, Rgb(255, 0, 7)}}) {
+    EXPECT_EQ(PixelAt(probe.x, 1), probe.expected) << probe.x;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Texture sampling: texel centres, between texels, wrapping, point sampling.
+
+// A 4 × 4 texture drawn over a rectangle with s and t running over its whole range.
+void DrawTextured(float x0, float y0, float x1, float y1, float s0, float s1) {
+  const GrVertex a = Vertex(x0, y0, 255, 255, 255, 255, s0, 256);
+  const GrVertex b = Vertex(x1, y0, 255, 255, 255, 255, s1, 256);
+  const GrVertex c = Vertex(x1, y1, 255, 255, 255, 255, s1, 0);
+  const GrVertex d = Vertex(x0, y1, 255, 255, 255, 255, s0, 0);
+  grDrawTriangle(&a, &b, &c);
+  grDrawTriangle(&c, &d, &a);
+}
+
+// Texel rows from the top: row 0 black, white, red, blue; the rest flat colours.
+const std::vector<std::uint16_t> SamplingTexels = {
+    0x0000, 0xFFFF, 0xF800, 0x001F, //
+    0x07E0, 0x07E0, 0x07E0, 0x07E0, //
+    0x0000, 0x0000, 0x0000, 0x0000, //
+    0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
+};
+
+struct SampleCase {
+  std::string name;
+  GrTextureFilterMode_t filter;
+  float x0, s0, s1; // the rectangle from x0 to x0 + 4 or + 8, texture rows 1:1
+  float width;
+  int x, y; // probe
+  std::uint32_t expected;
+};
+
+class SamplingTest : public GlideTest, public ::testing::WithParamInterface<SampleCase> {};
+
+TEST_P(SamplingTest, GivesTheExpectedTexel) {
+  const SampleCase& sample = GetParam();
+  glidetest::TextureOptions options;
+  options.filter = sample.filter;
+  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, SamplingTexels), options);
+  ASSERT_NE(texture, GR_NULL_MIPMAP_HANDLE);
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guTexSource(texture);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  DrawTextured(sample.x0, 100, sample.x0 + sample.width, 104, sample.s0, sample.s1);
+  EXPECT_EQ(PixelAt(sample.x, sample.y), sample.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texels, SamplingTest,
+    ::testing::Values(
+        // One texel per pixel: every pixel centre is a texel centre. The top pixel row is texel row 0.
+        SampleCase{"CentreBlack", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 4, 100, 103, Rgb(0, 0, 0)},
+        SampleCase{"CentreWhite", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 4, 101, 103, Rgb(255, 255, 255)},
+        SampleCase{"CentreRed", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 4, 102, 103, Rgb(255, 0, 0)},
+        SampleCase{"CentreBlue", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 4, 103, 103, Rgb(0, 0, 255)},
+        SampleCase{"CentreGreenRow", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 4, 100, 102, Rgb(0, 255, 0)},
+        SampleCase{"CentreBottomRow", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 4, 102, 100, Rgb(255, 255, 255)},
+        // Shifted by half a texel: each pixel takes the mean of two texels, rounded.
+        SampleCase{"BetweenBlackAndWhite", GR_TEXTUREFILTER_BILINEAR, 100, 32, 288, 4, 100, 103, Rgb(128, 128, 128)},
+        SampleCase{"BetweenWhiteAndRed", GR_TEXTUREFILTER_BILINEAR, 100, 32, 288, 4, 101, 103, Rgb(255, 128, 128)},
+        // The last texel of a row blends with the first: wrapping.
+        SampleCase{"BetweenBlueAndBlackWrapping", GR_TEXTUREFILTER_BILINEAR, 100, 32, 288, 4, 103, 103,
+                   Rgb(0, 0, 128)},
+        SampleCase{"WrappedBelowZero", GR_TEXTUREFILTER_BILINEAR, 100, -32, 224, 4, 100, 103, Rgb(0, 0, 128)},
+        // Twice enlarged: pixel centres fall a quarter texel from texel centres.
+        SampleCase{"QuarterTowardsWhite", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 8, 101, 103, Rgb(64, 64, 64)},
+        SampleCase{"QuarterTowardsBlack", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 8, 102, 103, Rgb(191, 191, 191)},
+        // Point sampling takes the texel that holds the sample point; a boundary belongs to the
+        // texel on its right.
+        SampleCase{"PointBeforeABoundary", GR_TEXTUREFILTER_POINT_SAMPLED, 100, 30, 286, 4, 100, 103, Rgb(0, 0, 0)},
+        SampleCase{"PointOnABoundary", GR_TEXTUREFILTER_POINT_SAMPLED, 100, 32, 288, 4, 100, 103,
+                   Rgb(255, 255, 255)}),
+    [](const ::testing::TestParamInfo<SampleCase>& info) { return info.param.name; });
+
+TEST_F(GlideTest, TextureTimesIteratedScalesTheTexel) {
+  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(1, {0xFFFF}));
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guTexSource(texture);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_ADD);
+  DrawRectangle(0, 0, 10, 10, 255, 128, 0);
+  EXPECT_EQ(PixelAt(5, 5), Rgb(255, 128, 0));
+}
+
+TEST_F(GlideTest, TheTextureUnitDeliversNothingUntilACombineIsSet) {
+  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(1, {0xFFFF}));
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guTexSource(texture);
+  DrawRectangle(0, 0, 10, 10, 255, 255, 255);
+  EXPECT_EQ(PixelAt(5, 5), 0u);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_ADD);
+  DrawRectangle(0, 0, 10, 10, 255, 255, 255);
+  EXPECT_EQ(PixelAt(5, 5), Rgb(255, 255, 255));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Level of detail: one level per triangle, the nearest to its texel-to-pixel scale.
+
+// A 64 × 64 texture whose seven levels are each one flat colour.
+constexpr std::uint16_t LevelColours[7] = {0xF800, 0x07E0, 0x001F, 0xFFE0, 0xF81F, 0x07FF, 0xFFFF};
+constexpr std::uint32_t LevelRgb[7] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+std::vector<std::uint8_t> LevelTexture() {
+  tdf_writer::Texture texture;
+  texture.format = GR_TEXFMT_RGB_565;
+  texture.smallSize = 1;
+  texture.largeSize = 64;
+  for (int level = 0, size = 64; size >= 1; ++level, size /= 2) {
+    texture.texels.insert(texture.texels.end(), static_cast<std::size_t>(size * size), LevelColours[level]);
+  }
+  return tdf_writer::Encode(texture);
+}
+
+struct LevelCase {
+  std::string name;
+  float size;
+  float lodBias;
+  GrMipMapMode_t mipmapMode;
+  int expectedLevel;
+};
+
+class LevelTest : public GlideTest, public ::testing::WithParamInterface<LevelCase> {};
+
+TEST_P(LevelTest, SpriteOfASixtyFourTexelTextureUsesTheNearestLevel) {
+  const LevelCase& level = GetParam();
+  glidetest::TextureOptions options;
+  options.lodBias = level.lodBias;
+  options.mipmapMode = level.mipmapMode;
+  const GrMipMapId_t texture = glidetest::LoadTexture(LevelTexture(), options);
+  ASSERT_NE(texture, GR_NULL_MIPMAP_HANDLE);
+  glidetest::SetSpriteState(texture);
+  // Centred on a pixel centre, so that even a one-pixel sprite covers that pixel.
+  DrawSprite(320.5f, 240.5f, level.size, 255, 255, 255);
+  EXPECT_EQ(PixelAt(320, 240), LevelRgb[level.expectedLevel]);
+}
+
+// A sprite spans 255 texel units over `size` pixels: with 64 texels that is 64·255/256/size
+// texels per pixel, log2 of it rounded to the nearest level.
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, LevelTest,
+    ::testing::Values(LevelCase{"Size10", 10, 0, GR_MIPMAP_NEAREST, 3},      // 6.4 texels: log2 2.67
+                      LevelCase{"Size18", 18, 0, GR_MIPMAP_NEAREST, 2},      // 3.5: log2 1.82
+                      LevelCase{"Size18AndAHalf", 18.5f, 0, GR_MIPMAP_NEAREST, 2},
+                      LevelCase{"Size64", 64, 0, GR_MIPMAP_NEAREST, 0},      // 1.0
+                      LevelCase{"Size46", 46, 0, GR_MIPMAP_NEAREST, 0},      // 1.39: log2 0.47
+                      LevelCase{"Size44", 44, 0, GR_MIPMAP_NEAREST, 1},      // 1.45: log2 0.54
+                      LevelCase{"Size3", 3, 0, GR_MIPMAP_NEAREST, 4},        // 21.3: log2 4.41
+                      LevelCase{"Size1", 1, 0, GR_MIPMAP_NEAREST, 6},        // 63.8: the last level
+                      LevelCase{"Size300Magnified", 300, 0, GR_MIPMAP_NEAREST, 0},
+                      LevelCase{"Size10BiasUp", 10, 1.0f, GR_MIPMAP_NEAREST, 4},
+                      LevelCase{"Size10BiasDown", 10, -1.0f, GR_MIPMAP_NEAREST, 2},
+                      LevelCase{"Size10NoMipmapping", 10, 0, GR_MIPMAP_DISABLE, 0}),
+    [](const ::testing::TestParamInfo<LevelCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------------------------
+// Hostile coordinates: never a write outside the frame, never a hang, and the right picture.
+
+struct HostileCase {
+  std::string name;
+  std::vector<Triangle> triangles;
+  Box expected; // drawn exactly once
+};
+
+class HostileTest : public GlideTest, public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileTest, DrawsWhatItShouldOrNothing) {
+  glidetest::SetCountingState();
+  for (const Triangle& triangle : GetParam().triangles) DrawFlat(triangle, 1);
+  ExpectDrawnOnceExactlyIn(GetParam().expected);
+}
+
+constexpr double Huge = 1e30;
+
+INSTANTIATE_TEST_SUITE_P(
+    Coordinates, HostileTest,
+    ::testing::Values(
+        HostileCase{"NotANumber", {Triangle{{{Nan, 10}, {100, 10}, {50, 100}}}}, {0, 0, 0, 0}},
+        HostileCase{"Infinite", {Triangle{{{-Infinity, 10}, {100, 10}, {50, Infinity}}}}, {0, 0, 0, 0}},
+        HostileCase{"HugeCoversTheScreen", {Triangle{{{-Huge, -Huge}, {Huge, -Huge}, {0, Huge}}}}, {0, 0, 640, 480}},
+        // Both halves are cut to the guard band along their shared diagonal, and still tile.
+        HostileCase{"HugeSquareHalvesTile", SplitRising(-1e7, -3e6, 2e7, 5e6), {0, 0, 640, 480}},
+        HostileCase{"HugeThinSlivers", SplitFalling(-1e9, 200.5, 1e9, 210.5), {0, 200, 640, 210}},
+        HostileCase{"FarAwayDrawsNothing", {Triangle{{{1e20, 1e20}, {2e20, 1e20}, {1e20, 2e20}}}}, {0, 0, 0, 0}},
+        HostileCase{"OffScreenDrawsNothing", SplitRising(-50, -50, -1, 480), {0, 0, 0, 0}},
+        HostileCase{"PartlyOffScreen", SplitRising(600.5, 470.5, 700, 500), {600, 470, 640, 480}},
+        HostileCase{"TinyDrawsNothing", {Triangle{{{10.1, 10.1}, {10.2, 10.1}, {10.1, 10.2}}}}, {0, 0, 0, 0}}),
+    [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+TEST_F(GlideTest, HostileColoursAndTextureCoordinatesStayInRange) {
+  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, SamplingTexels));
+  glidetest::SetSpriteState(texture);
+  for (float bad : {Nan, Infinity, -Infinity, 1e30f, -1e30f}) {
+    GrVertex a = Vertex(10, 10, bad, 255, 0, bad, bad, 0);
+    GrVertex b = Vertex(100, 10, 255, bad, 0, 255, 0, bad);
+    GrVertex c = Vertex(10, 100, 0, 0, bad, 255, bad, bad, bad);
+    grDrawTriangle(&a, &b, &c);
+  }
+  // The perspective path with a zero and a negative 1/w.
+  GrVertex a = Vertex(200, 200, 255, 255, 255, 255, 10, 10, 0.0f);
+  GrVertex b = Vertex(300, 200, 255, 255, 255, 255, 10, 10, -1.0f);
+  GrVertex c = Vertex(200, 300, 255, 255, 255, 255, 10, 10, 2.0f);
+  grDrawTriangle(&a, &b, &c);
+  // Nothing outside the two triangles' boxes changed (the sanitizers watch the memory around).
+  const Box boxes[] = {{10, 10, 101, 101}, {200, 200, 301, 301}};
+  for (int y = 0; y < glide::ScreenHeight; ++y) {
+    for (int x = 0; x < glide::ScreenWidth; ++x) {
+      if (!boxes[0].Contains(x, y) && !boxes[1].Contains(x, y)) {
+        ASSERT_EQ(PixelAt(x, y), 0u) << x << ", " << y;
+      }
+    }
+  }
+}
+
+TEST_F(GlideTest, ANegativeSizeDrawsTheSquareTurnedByHalfATurn) {
+  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, SamplingTexels));
+  glidetest::SetSpriteState(texture);
+  // The show's corners with a size of −4, and s and t over the full 0..256 so that pixel centres
+  // meet texel centres.
+  const float h = -2;
+  const GrVertex a = Vertex(100 - h, 100 - h, 255, 255, 255, 255, 0, 256);
+  const GrVertex b = Vertex(100 + h, 100 - h, 255, 255, 255, 255, 256, 256);
+  const GrVertex c = Vertex(100 + h, 100 + h, 255, 255, 255, 255, 256, 0);
+  const GrVertex d = Vertex(100 - h, 100 + h, 255, 255, 255, 255, 0, 0);
+  grDrawTriangle(&a, &b, &c);
+  grDrawTriangle(&c, &d, &a);
+  // Turned by half a turn, texel row 0 (black, white, red, blue) runs right to left along the
+  // bottom row, and the last texel row (white) is at the top.
+  EXPECT_EQ(PixelAt(101, 98), Rgb(0, 0, 0));
+  EXPECT_EQ(PixelAt(100, 98), Rgb(255, 255, 255));
+  EXPECT_EQ(PixelAt(99, 98), Rgb(255, 0, 0));
+  EXPECT_EQ(PixelAt(98, 98), Rgb(0, 0, 255));
+  EXPECT_EQ(PixelAt(99, 99), Rgb(0, 255, 0));
+  EXPECT_EQ(PixelAt(98, 101), Rgb(255, 255, 255));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Every sprite path gives the same pixels: the general per-pixel pipeline, the portable sprite
+// code and the AVX2 sprite code.
+
+// A small linear congruential generator, so the scene is the same on every machine.
+class SceneRandom {
+public:
+  float Between(float low, float high) {
+    state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+    return low + (high - low) * static_cast<float>(state_ >> 40) / static_cast<float>(1 << 24);
+  }
+
+private:
+  std::uint64_t state_ = 12345;
+};
+
+std::vector<std::uint8_t> GreyGlow(int size, int smallSize) {
+  tdf_writer::Texture texture;
+  texture.format = GR_TEXFMT_INTENSITY_8;
+  texture.smallSize = smallSize;
+  texture.largeSize = size;
+  for (int level = size; level >= smallSize; level /= 2) {
+    for (int row = 0; row < level; ++row) {
+      for (int column = 0; column < level; ++column) {
+        const double dx = (column + 0.5) / level - 0.5, dy = (row + 0.5) / level - 0.5;
+        texture.texels.push_back(static_cast<std::uint16_t>(std::max(0.0, 255 * (1 - 3 * (dx * dx + dy * dy)))));
+      }
+    }
+  }
+  return tdf_writer::Encode(texture);
+}
+
+struct PathScene {
+  std::string name;
+  std::vector<std::uint8_t> texture;
+  GrTextureFilterMode_t filter;
+  float minimumSize, maximumSize;
+};
+
+class SpritePathTest : public GlideTest, public ::testing::WithParamInterface<PathScene> {
+protected:
+  std::vector<std::uint32_t> DrawScene(glide::SpritePath path) {
+    EXPECT_TRUE(glide::SelectSpritePath(path));
+    grClipWindow(0, 0, 639, 479);
+    grBufferClear(0, 0, 0xFFFF);
+    glidetest::TextureOptions options;
+    options.filter = GetParam().filter;
+    const GrMipMapId_t texture = glidetest::LoadTexture(GetParam().texture, options);
+    EXPECT_NE(texture, GR_NULL_MIPMAP_HANDLE);
+    glidetest::SetSpriteState(texture);
+    SceneRandom random;
+    for (int i = 0; i < 600; ++i) {
+      const float size = random.Between(GetParam().minimumSize, GetParam().maximumSize);
+      float x = random.Between(-40, 680), y = random.Between(-40, 520);
+      if (i % 7 == 0) x = std::round(x) + 0.5f; // edges through pixel centres
+      if (i % 5 == 0) y = std::round(y);
+      DrawSprite(x, y, size, random.Between(-40, 300), random.Between(0, 255), random.Between(0, 400),
+                 random.Between(0, 255));
+    }
+    std::vector<std::uint32_t> frame = FrameCopy();
+    grGlideShutdown();
+    SetUp();
+    return frame;
+  }
+};
+
+TEST_P(SpritePathTest, GivesTheSamePixelsOnEveryPath) {
+  const std::vector<std::uint32_t> general = DrawScene(glide::SpritePath::General);
+  const std::vector<std::uint32_t> portable = DrawScene(glide::SpritePath::Portable);
+  EXPECT_GT(std::count_if(general.begin(), general.end(), [](std::uint32_t pixel) { return pixel != 0; }), 10000);
+  EXPECT_TRUE(general == portable) << "portable sprite code differs from the general pipeline";
+  if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this processor";
+  const std::vector<std::uint32_t> avx2 = DrawScene(glide::SpritePath::Avx2);
+  EXPECT_TRUE(general == avx2) << "AVX2 sprite code differs from the general pipeline";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenes, SpritePathTest,
+    ::testing::Values(PathScene{"ShowSizes", GreyGlow(64, 1), GR_TEXTUREFILTER_BILINEAR, 0.5f, 20},
+                      PathScene{"NegativeAndTinySizes", GreyGlow(64, 1), GR_TEXTUREFILTER_BILINEAR, -20, 2},
+                      PathScene{"LargeSpritesOfAWideLevel", GreyGlow(256, 32), GR_TEXTUREFILTER_BILINEAR, 30, 200},
+                      PathScene{"PointSampled", GreyGlow(64, 1), GR_TEXTUREFILTER_POINT_SAMPLED, 2, 40},
+                      PathScene{"SmallTexture", GreyGlow(4, 4), GR_TEXTUREFILTER_BILINEAR, 3, 30}),
+    [](const ::testing::TestParamInfo<PathScene>& info) { return info.param.name; });
+
+} // namespace
