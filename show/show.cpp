@@ -1,0 +1,100 @@
+// The show loop: set-up, clock calibration, and each frame's clear, walk, launch, swap and exit test.
+#include "show/show.h"
+
+#include <algorithm>
+
+#include "render/render.h"
+#include "sim/sim.h"
+
+namespace {
+
+// The physics is tuned to one time unit per frame of a 60 Hz display.
+constexpr double NominalRefreshRate = 60.0;
+
+void LaunchOpeningRockets() {
+  InitPool();
+  LaunchBasicRocket(0);
+  std::int32_t index = TakeSlot();
+  if (index >= 0) LaunchBicolorSphericRocket(index);
+  index = TakeSlot();
+  if (index >= 0) LaunchBasicRocket(index);
+}
+
+// Steps and draws every live firework, newest first, and returns finished ones to the free
+// list. A firework finished by its own step is still drawn in this frame.
+void WalkActiveList(double dt) {
+  std::int32_t previous = -1;
+  std::int32_t current = slotPool.activeHead;
+  while (current >= 0) {
+    FireworkSlot& slot = slotPool.slots[current];
+    if (slot.state == SlotState::Finished) {
+      current = ReleaseSlot(current, previous);
+      continue;
+    }
+    StepSlot(slot, dt);
+    slot.drawFn(slot);
+    previous = current;
+    current = slotPool.next[current];
+  }
+}
+
+// Each kind answers to a quarter of the draws: 0..8191 the first, 24576..32767 the last.
+RocketKind DrawRocketKind() {
+  const double u = platform::RandUnit();
+  const int kind = std::min(1 + static_cast<int>(4 * u), 4);
+  return static_cast<RocketKind>(kind);
+}
+
+} // namespace
+
+void RunShow(const ShowSeams& seams) {
+  // The launch threshold in time units; a lower value would launch more rockets.
+  const std::int32_t maxPTime = 9;
+  const std::int32_t startButtonState = seams.button.LeftButtonState();
+  SetBaseRenderState();
+  flareTexture = LoadFlareTexture("flare.3df");
+  InstallRenderers(Renderers);
+  LaunchOpeningRockets();
+
+  // Two swaps settle the display before the clock starts. A time unit is one period of the
+  // nominal refresh, whatever the real frame rate, so the show runs at the same speed on
+  // every machine; what the swaps take does not enter into it.
+  grBufferSwap(1);
+  [[maybe_unused]] const std::uint32_t t0 = seams.clock.Ticks();
+  grBufferSwap(1);
+  const std::uint32_t t1 = seams.clock.Ticks();
+  const double timeUnit = std::max(1.0, static_cast<double>(seams.clock.TicksPerSecond()) / NominalRefreshRate);
+  std::uint32_t prevStamp = t1;
+  double sinceLaunch = 0.0;
+
+  for (std::uint64_t frame = 1;; ++frame) {
+    grBufferClear(0, 0, 0xFFFF);
+    // Unsigned 32-bit differences stay right across a wrap of the counter.
+    const std::uint32_t now = seams.clock.Ticks();
+    const double dt = static_cast<double>(static_cast<std::uint32_t>(now - prevStamp)) / timeUnit;
+
+    WalkActiveList(dt);
+
+    const double u = platform::RandUnit();
+    if (u * sinceLaunch > maxPTime) {
+      sinceLaunch = 0.0;
+      // The kind is drawn even when no slot is free.
+      const RocketKind kind = DrawRocketKind();
+      const std::int32_t index = TakeSlot();
+      if (index >= 0) LaunchRocket(kind, index);
+    } else {
+      sinceLaunch += dt;
+    }
+    if (seams.observer != nullptr) {
+      seams.observer->AfterLaunchDecision(frame, dt, sinceLaunch);
+    }
+
+    grBufferSwap(1);
+    // Any change of the whole value ends the show, a press reported since the last query too.
+    const std::int32_t buttonState = seams.button.LeftButtonState();
+    if (buttonState != startButtonState) {
+      return;
+    }
+    prevStamp = now;
+  }
+}

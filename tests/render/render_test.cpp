@@ -1,0 +1,181 @@
+// Tests of the display session, the flare texture's failures, the sprite and the three renderers.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "glide/glide.h"
+#include "render/render.h"
+#include "tools/tdf_writer.h"
+
+namespace {
+
+// Prints every library operation on standard error, so that a death test can see that the
+// library was shut down before the process ended.
+void PrintOperation(glide::Operation operation, void*) { std::fprintf(stderr, "[%s]", glide::OperationName(operation)); }
+
+// A board whose display is missing, or cannot be opened.
+class FailingBoard final : public glide::Board {
+public:
+  enum class Failure { NoHardware, CannotOpen };
+  explicit FailingBoard(Failure failure) : failure_(failure) {}
+  bool QueryHardware() override { return failure_ != Failure::NoHardware; }
+  bool Open() override { return false; }
+  void Present(const glide::FrameView&) override {}
+  void Close() override {}
+
+private:
+  Failure failure_;
+};
+
+std::string TemporaryDirectory() {
+  char pattern[] = "/tmp/pyrovane-render-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  return made != nullptr ? made : "/tmp";
+}
+
+// A 4×4 texture, one level, black but for its second row: with wrapping bilinear filtering
+// only that row's band lights up, well away from both edges.
+std::vector<std::uint8_t> SecondRowTexture() {
+  tdf_writer::Texture texture;
+  texture.smallSize = texture.largeSize = 4;
+  texture.texels.assign(16, 0);
+  for (int column = 0; column < 4; ++column) texture.texels[4 + column] = 255;
+  return tdf_writer::Encode(texture);
+}
+
+TEST(DisplaySessionDeathTest, AMissingOrUnopenableDisplayEndsTheProcessAfterShutdown) {
+  struct Case {
+    FailingBoard::Failure failure;
+    const char* expected;
+  };
+  for (const Case& c : {Case{FailingBoard::Failure::NoHardware, "main: grSstQueryHardware failed!\n\\[grGlideShutdown\\]$"},
+                        Case{FailingBoard::Failure::CannotOpen, "main: grSstOpen failed!\n\\[grGlideShutdown\\]$"}}) {
+    EXPECT_EXIT(
+        {
+          FailingBoard board(c.failure);
+          glide::SelectBoard(&board);
+          glide::SetOperationObserver(PrintOperation, nullptr);
+          OpenDisplay();
+        },
+        ::testing::ExitedWithCode(255), c.expected);
+  }
+}
+
+TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
+  const std::string directory = TemporaryDirectory();
+  const std::vector<std::uint8_t> whole = SecondRowTexture();
+  ASSERT_TRUE(tdf_writer::WriteFile(directory + "/short.3df", std::vector<std::uint8_t>(whole.begin(), whole.end() - 3)));
+  ASSERT_TRUE(tdf_writer::WriteFile(directory + "/garbage.3df", {'n', 'o', 't', '\n'}));
+  struct Case {
+    std::string path;
+    std::string message;
+  };
+  const Case cases[] = {
+      {directory + "/missing.3df", "could not get info on " + directory + "/missing.3df\n"},
+      {directory + "/garbage.3df", "could not get info on " + directory + "/garbage.3df\n"},
+      {directory + "/short.3df", "could not load texture file " + directory + "/short.3df\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          OpenDisplay();
+          glide::SetOperationObserver(PrintOperation, nullptr);
+          LoadFlareTexture(c.path.c_str());
+        },
+        ::testing::ExitedWithCode(255), "^\\[gu3dfGetInfo\\].*" + c.message + "\\[grGlideShutdown\\]$");
+  }
+}
+
+class SpriteTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    directory_ = TemporaryDirectory();
+    const std::string path = directory_ + "/second-row.3df";
+    ASSERT_TRUE(tdf_writer::WriteFile(path, SecondRowTexture()));
+    OpenDisplay();
+    SetBaseRenderState();
+    flareTexture = LoadFlareTexture(path.c_str());
+    grBufferClear(0, 0, 0xFFFF);
+  }
+  void TearDown() override {
+    glide::SetOperationObserver(nullptr, nullptr);
+    CloseDisplay();
+    std::free(flareTexture->info.data);
+    delete flareTexture;
+    flareTexture = nullptr;
+  }
+  static bool Lit(int x, int y) { return glide::CurrentFrame().Pixel(x, glide::ScreenHeight - 1 - y) != 0; }
+
+  std::string directory_;
+};
+
+TEST_F(SpriteTest, TheSquareIsCentredAndTheTexturesFirstRowsRunAlongItsTop) {
+  SetSpriteState(*flareTexture);
+  DrawSprite(100, 200, 40, 255, 255, 255, 255);
+  // The square covers pixel centres 180.5 to 219.5 both ways; t runs from 0 at its top edge to
+  // 255 at its bottom, so the second texture row lights a band in the upper half.
+  EXPECT_TRUE(Lit(100, 212));
+  EXPECT_FALSE(Lit(100, 219));
+  EXPECT_FALSE(Lit(100, 190));
+  int litColumns = 0;
+  for (int x = 70; x < 130; ++x) litColumns += Lit(x, 212) ? 1 : 0;
+  EXPECT_EQ(litColumns, 40);
+  EXPECT_TRUE(Lit(80, 212));
+  EXPECT_TRUE(Lit(119, 212));
+}
+
+TEST_F(SpriteTest, RenderersDrawTheirPictureInsideOneSavedAndRestoredState) {
+  struct Case {
+    const char* name;
+    DrawFn renderer;
+    SlotState state;
+    int particleCount;
+    int trailCount;
+    int sprites;
+  };
+  const Case cases[] = {
+      {"head, rising", DrawHeadOrBurst, SlotState::Rising, 150, 20, 1},
+      {"head and trail, rising", DrawHeadTrailOrBurst, SlotState::Rising, 150, 20, 21},
+      {"trail, rising", DrawTrailOrBurst, SlotState::Rising, 150, 20, 20},
+      {"trail, rising, no trail points", DrawTrailOrBurst, SlotState::Rising, 150, 0, 0},
+      {"head, burst", DrawHeadOrBurst, SlotState::Burst, 150, 0, 150},
+      {"head and trail, burst", DrawHeadTrailOrBurst, SlotState::Burst, 140, 20, 140},
+      {"trail, finished this frame", DrawTrailOrBurst, SlotState::Finished, 150, 20, 150},
+      {"burst with no particles", DrawHeadOrBurst, SlotState::Burst, 0, 20, 0},
+  };
+  static FireworkSlot slot{};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    slot.state = c.state;
+    slot.particleCount = c.particleCount;
+    slot.trailCount = c.trailCount;
+    slot.size = 10;
+    std::string log;
+    glide::SetOperationObserver(
+        [](glide::Operation operation, void* context) {
+          auto* text = static_cast<std::string*>(context);
+          *text += operation == glide::Operation::DrawTriangle ? 't'
+                   : operation == glide::Operation::GlideGetState ? '('
+                   : operation == glide::Operation::GlideSetState ? ')'
+                                                                   : '.';
+        },
+        &log);
+    GrState before;
+    grGlideGetState(&before);
+    log.clear();
+    c.renderer(slot);
+    glide::SetOperationObserver(nullptr, nullptr);
+    EXPECT_EQ(log, "(....." + std::string(2 * c.sprites, 't') + ")");
+    GrState after;
+    grGlideGetState(&after);
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0) << "the base state is back";
+  }
+}
+
+} // namespace
