@@ -1,0 +1,205 @@
+// Tests of pyrovane-record: golden traces and frames, its outputs, options and a missing texture.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/image_io.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Set PYROVANE_UPDATE_GOLDEN=1 to write the golden files afresh from this build.
+bool UpdatingGoldens() {
+  const char* update = std::getenv("PYROVANE_UPDATE_GOLDEN");
+  return update != nullptr && std::string(update) == "1";
+}
+
+const fs::path GoldenDirectory = fs::path(PYROVANE_SOURCE_DIR) / "tests/tools/golden";
+
+struct Outcome {
+  int status;
+  std::string errors;
+};
+
+// Runs the recorder with these arguments in `directory` and collects its standard error.
+Outcome Record(const std::vector<std::string>& arguments, const fs::path& directory) {
+  const fs::path errors = directory / "stderr.txt";
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(directory.c_str()) != 0) _exit(126);
+    const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(file, 2);
+    std::vector<char*> argv{const_cast<char*>(PYROVANE_RECORD)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(PYROVANE_RECORD, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  std::ifstream text(errors);
+  std::stringstream contents;
+  contents << text.rdbuf();
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), contents.str()};
+}
+
+// The output of a shell command, such as a decompressor.
+std::string CommandOutput(const std::string& command) {
+  std::string output;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[65536];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    pclose(pipe);
+  }
+  return output;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream file(path);
+  std::stringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+class RecorderTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/pyrovane-record-XXXXXX";
+    directory_ = mkdtemp(pattern);
+  }
+  void TearDown() override { fs::remove_all(directory_); }
+
+  // A working directory that holds the build's flare texture, as the recorder expects.
+  void ProvideFlare() { fs::copy_file(PYROVANE_FLARE, directory_ / "flare.3df"); }
+
+  fs::path directory_;
+};
+
+TEST_F(RecorderTest, TracesMatchTheirGoldens) {
+  ProvideFlare();
+  struct Case {
+    const char* golden;
+    const char* framesPerSecond;
+  };
+  // Golden traces are kept compressed with xz: megabytes of digits shrink to a fifth.
+  for (const Case& c : {Case{"01-trace-2000-frames-60fps.txt.xz", "60"}, Case{"02-trace-2000-frames-144fps.txt.xz", "144"}}) {
+    SCOPED_TRACE(c.golden);
+    const Outcome outcome = Record({"--frames", "2000", "--fps", c.framesPerSecond, "--trace", "trace.txt"}, directory_);
+    ASSERT_EQ(outcome.status, 0) << outcome.errors;
+    const std::string trace = ReadText(directory_ / "trace.txt");
+    const fs::path goldenPath = GoldenDirectory / c.golden;
+    if (UpdatingGoldens()) {
+      ASSERT_EQ(std::system(("xz -9 -c " + (directory_ / "trace.txt").string() + " > " + goldenPath.string()).c_str()), 0);
+      continue;
+    }
+    const std::string golden = CommandOutput("xz -dc " + goldenPath.string());
+    ASSERT_FALSE(golden.empty()) << "no golden trace; run with PYROVANE_UPDATE_GOLDEN=1";
+    if (trace != golden) {
+      // Name the first line that differs rather than printing megabytes.
+      std::istringstream got(trace), expected(golden);
+      std::string gotLine, expectedLine;
+      int line = 1;
+      while (std::getline(got, gotLine) && std::getline(expected, expectedLine) && gotLine == expectedLine) ++line;
+      ADD_FAILURE() << "line " << line << " differs:\n  got      " << gotLine << "\n  expected " << expectedLine;
+    }
+  }
+}
+
+TEST_F(RecorderTest, TraceHasOneFrameRecordPerFrameAndSlotRecordsInListOrder) {
+  ProvideFlare();
+  ASSERT_EQ(Record({"--frames", "5", "--trace", "trace.txt"}, directory_).status, 0);
+  std::istringstream trace(ReadText(directory_ / "trace.txt"));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(trace, line);) lines.push_back(line);
+  // Five frames of the three opening rockets, newest first; no launch before frame 11.
+  ASSERT_EQ(lines.size(), 20u);
+  EXPECT_EQ(lines[0], "F 1 0 0 22");
+  EXPECT_EQ(lines[4], "F 2 1 1 23");
+  EXPECT_EQ(lines[1].substr(0, 13), "S 2 0 10 150 ");
+  EXPECT_EQ(lines[2].substr(0, 13), "S 1 0 10 150 ");
+  EXPECT_EQ(lines[3].substr(0, 13), "S 0 0 10 150 ");
+  EXPECT_EQ(lines[16], "F 5 1 4 26");
+}
+
+TEST_F(RecorderTest, GoldenFramesBeforeDuringAndAfterABurst) {
+  ProvideFlare();
+  // The first rocket (slot 0) bursts in frame 68 at 60 fps; others follow, then fade.
+  struct Case {
+    int frame;
+    const char* golden;
+  };
+  const Case cases[] = {
+      {30, "03-frame-00030-rising.png"},
+      {69, "04-frame-00069-first-burst.png"},
+      {120, "05-frame-00120-bursts-fading.png"},
+  };
+  ASSERT_EQ(Record({"--frames", "120", "--png", "frames"}, directory_).status, 0);
+  int written = 0;
+  for (const auto& entry : fs::directory_iterator(directory_ / "frames")) written += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(written, 120);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.golden);
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", c.frame);
+    const fs::path frame = directory_ / "frames" / name;
+    if (UpdatingGoldens()) {
+      fs::copy_file(frame, GoldenDirectory / c.golden, fs::copy_options::overwrite_existing);
+      continue;
+    }
+    const auto got = image_io::ReadPng(frame.string());
+    const auto expected = image_io::ReadPng((GoldenDirectory / c.golden).string());
+    ASSERT_TRUE(got && expected);
+    EXPECT_EQ(got->width, 640);
+    EXPECT_EQ(got->height, 480);
+    EXPECT_TRUE(got->pixels == expected->pixels) << "frame " << c.frame << " differs from its golden image";
+  }
+}
+
+TEST_F(RecorderTest, AnimationIsAnAnimatedWebP) {
+  ProvideFlare();
+  ASSERT_EQ(Record({"--frames", "20", "--fps", "30", "--animation", "show.webp"}, directory_).status, 0);
+  const std::string file = ReadText(directory_ / "show.webp");
+  ASSERT_GT(file.size(), 64u);
+  EXPECT_EQ(file.substr(0, 4), "RIFF");
+  EXPECT_EQ(file.substr(8, 4), "WEBP");
+  EXPECT_NE(file.find("ANIM"), std::string::npos);
+  // One frame chunk per frame.
+  std::size_t frames = 0;
+  for (std::size_t at = file.find("ANMF"); at != std::string::npos; at = file.find("ANMF", at + 4)) ++frames;
+  EXPECT_EQ(frames, 20u);
+}
+
+TEST_F(RecorderTest, BadOptionsAreRefusedWithAMessage) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--frames", "0"},  {"--frames", "-3"}, {"--frames", "12x"}, {"--frames"},
+      {"--fps", "0"},     {"--fps", ""},      {"--fps", "1e3"},    {"--colour", "red"},
+      {"--trace", "/nonexistent-directory/trace.txt"},
+  };
+  for (const auto& arguments : cases) {
+    const Outcome outcome = Record(arguments, directory_);
+    EXPECT_NE(outcome.status, 0) << arguments[0];
+    EXPECT_NE(outcome.errors.find("pyrovane-record: "), std::string::npos) << outcome.errors;
+  }
+  const Outcome help = Record({"--help"}, directory_);
+  EXPECT_EQ(help.status, 0);
+}
+
+TEST_F(RecorderTest, AMissingTextureEndsTheShowBeforeAnyFrame) {
+  const Outcome outcome = Record({"--frames", "5", "--png", "frames"}, directory_);
+  EXPECT_EQ(outcome.status, 255);
+  EXPECT_EQ(outcome.errors, "could not get info on flare.3df\n");
+  EXPECT_TRUE(fs::is_empty(directory_ / "frames"));
+}
+
+} // namespace

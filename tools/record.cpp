@@ -1,0 +1,243 @@
+// pyrovane-record: runs the show without a display, frame-exact, to PNG frames, an animation or a trace.
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include <sys/stat.h>
+
+#include "glide/glide.h"
+#include "platform/platform.h"
+#include "render/render.h"
+#include "show/show.h"
+#include "sim/sim.h"
+#include "tools/image_io.h"
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: pyrovane-record [--frames N] [--fps F] [--png DIR] [--animation FILE] [--trace FILE]\n"
+    "\n"
+    "Runs the fireworks show without a display, on a virtual clock, loading \"flare.3df\" from\n"
+    "the working directory, and ends it after exactly N frames.\n"
+    "\n"
+    "  --frames N        frames to run (default 600)\n"
+    "  --fps F           frame rate of the virtual clock (default 60); every frame after the\n"
+    "                    first lasts exactly 60/F time units\n"
+    "  --png DIR         write every frame as DIR/frame-00001.png, ...\n"
+    "  --animation FILE  write all frames as one animated WebP\n"
+    "  --trace FILE      write a text trace of the simulation, one record a line\n"
+    "  --help            show this text\n";
+
+// Frame counts and rates beyond these would only be typing mistakes.
+constexpr std::uint64_t MaxFrames = 100'000'000;
+constexpr std::uint32_t MaxFramesPerSecond = 1000;
+// The show presents two frames to settle the display before its first real frame.
+constexpr std::uint64_t CalibrationSwaps = 2;
+constexpr std::uint64_t ProgressInterval = 1000;
+
+struct Options {
+  std::uint64_t frames = 600;
+  std::uint32_t framesPerSecond = 60;
+  std::string pngDirectory;
+  std::string animationPath;
+  std::string tracePath;
+};
+
+template <typename Number>
+bool ParseNumber(std::string_view text, Number minimum, Number maximum, Number& value) {
+  Number parsed{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+  if (error != std::errc{} || end != text.data() + text.size() || parsed < minimum || parsed > maximum) {
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+enum class ParseResult { Run, Help, Error };
+
+ParseResult ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--help" || option == "-h") {
+      return ParseResult::Help;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "pyrovane-record: %s needs a value (see --help)\n", argv[i]);
+      return ParseResult::Error;
+    }
+    const std::string_view value = argv[++i];
+    bool valid = !value.empty();
+    if (option == "--frames") {
+      valid = ParseNumber<std::uint64_t>(value, 1, MaxFrames, options.frames);
+    } else if (option == "--fps") {
+      valid = ParseNumber<std::uint32_t>(value, 1, MaxFramesPerSecond, options.framesPerSecond);
+    } else if (option == "--png") {
+      options.pngDirectory = value;
+    } else if (option == "--animation") {
+      options.animationPath = value;
+    } else if (option == "--trace") {
+      options.tracePath = value;
+    } else {
+      std::fprintf(stderr, "pyrovane-record: unknown option %s (see --help)\n", argv[i - 1]);
+      return ParseResult::Error;
+    }
+    if (!valid) {
+      std::fprintf(stderr, "pyrovane-record: bad value for %s: \"%s\" (see --help)\n", argv[i - 1], argv[i]);
+      return ParseResult::Error;
+    }
+  }
+  return ParseResult::Run;
+}
+
+// Writes the trace: after each frame's launch decision one frame record, then one record per
+// live firework in the order of the active list.
+class TraceWriter final : public ShowObserver {
+public:
+  explicit TraceWriter(std::FILE* file) : file_(file) {}
+
+  void AfterLaunchDecision(std::uint64_t frame, double dt, double sinceLaunch) override {
+    std::fprintf(file_, "F %llu %.17g %.17g %llu\n", static_cast<unsigned long long>(frame), dt, sinceLaunch,
+                 static_cast<unsigned long long>(platform::RandCallCount()));
+    for (std::int32_t index = slotPool.activeHead; index >= 0; index = slotPool.next[index]) {
+      WriteSlot(index, slotPool.slots[index]);
+    }
+  }
+
+private:
+  static double Sum(const double* values, std::int32_t count) {
+    double sum = 0.0;
+    for (std::int32_t i = 0; i < count; ++i) sum += values[i];
+    return sum;
+  }
+
+  void WriteSlot(std::int32_t index, const FireworkSlot& slot) {
+    const std::int32_t particles = slot.particleCount;
+    const std::int32_t trail = slot.trailCount;
+    std::fprintf(file_,
+                 "S %d %d %.17g %d %d %d %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n",
+                 index, static_cast<int>(slot.state), slot.size, particles, trail, slot.growing, slot.flashPhase,
+                 Sum(slot.x, particles), Sum(slot.y, particles), Sum(slot.vx, particles), Sum(slot.vy, particles),
+                 Sum(slot.red, particles), Sum(slot.green, particles), Sum(slot.blue, particles),
+                 Sum(slot.alpha, particles), Sum(slot.trailX, trail), Sum(slot.trailY, trail));
+  }
+
+  std::FILE* file_;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// What happens to each presented frame: the virtual clock moves on, and the frames of the show
+// proper (not the two that settle the display) go to the chosen outputs.
+class FrameOutputs {
+public:
+  FrameOutputs(const Options& options, platform::VirtualClock& clock) : options_(options), clock_(clock) {}
+
+  bool Open() {
+    if (!options_.pngDirectory.empty() && mkdir(options_.pngDirectory.c_str(), 0777) != 0 && errno != EEXIST) {
+      std::fprintf(stderr, "pyrovane-record: cannot create %s: %s\n", options_.pngDirectory.c_str(), std::strerror(errno));
+      return false;
+    }
+    if (!options_.animationPath.empty()) {
+      animation_ = std::make_unique<image_io::AnimationWriter>(glide::ScreenWidth, glide::ScreenHeight,
+                                                               options_.framesPerSecond);
+    }
+    return true;
+  }
+
+  void OnPresent(const glide::FrameView& frame) {
+    clock_.AdvanceFrame();
+    if (++presents_ <= CalibrationSwaps || failed_) {
+      return;
+    }
+    const std::uint64_t number = presents_ - CalibrationSwaps;
+    if (!options_.pngDirectory.empty()) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(number));
+      const std::string path = options_.pngDirectory + name;
+      if (!image_io::WritePng(path, frame.pixels, frame.width, frame.height, frame.stride)) {
+        std::fprintf(stderr, "pyrovane-record: cannot write %s\n", path.c_str());
+        failed_ = true;
+      }
+    }
+    if (animation_ && !animation_->Add(frame.pixels, frame.stride)) {
+      std::fprintf(stderr, "pyrovane-record: cannot encode frame %llu\n", static_cast<unsigned long long>(number));
+      failed_ = true;
+    }
+    if (number % ProgressInterval == 0 && number < options_.frames) {
+      std::fprintf(stderr, "pyrovane-record: %llu of %llu frames\n", static_cast<unsigned long long>(number),
+                   static_cast<unsigned long long>(options_.frames));
+    }
+  }
+
+  bool Finish() {
+    if (animation_ && !failed_ && !animation_->Finish(options_.animationPath)) {
+      std::fprintf(stderr, "pyrovane-record: cannot write %s\n", options_.animationPath.c_str());
+      failed_ = true;
+    }
+    return !failed_;
+  }
+
+private:
+  const Options& options_;
+  platform::VirtualClock& clock_;
+  std::unique_ptr<image_io::AnimationWriter> animation_;
+  std::uint64_t presents_ = 0;
+  bool failed_ = false;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  switch (ParseOptions(argc, argv, options)) {
+  case ParseResult::Help:
+    std::fputs(Usage, stdout);
+    return 0;
+  case ParseResult::Error:
+    return 2;
+  case ParseResult::Run:
+    break;
+  }
+
+  File trace;
+  if (!options.tracePath.empty()) {
+    trace.reset(std::fopen(options.tracePath.c_str(), "w"));
+    if (!trace) {
+      std::fprintf(stderr, "pyrovane-record: cannot write %s: %s\n", options.tracePath.c_str(), std::strerror(errno));
+      return 1;
+    }
+  }
+
+  platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(options.framesPerSecond);
+  platform::ScriptedButton button(options.frames);
+  FrameOutputs outputs(options, clock);
+  if (!outputs.Open()) {
+    return 1;
+  }
+  glide::HeadlessBoard board;
+  board.onPresent = [&outputs](const glide::FrameView& frame) { outputs.OnPresent(frame); };
+  glide::SelectBoard(&board);
+
+  TraceWriter traceWriter(trace.get());
+  OpenDisplay();
+  RunShow({clock, button, trace ? &traceWriter : nullptr});
+  CloseDisplay();
+  glide::SelectBoard(nullptr);
+
+  const bool written = outputs.Finish() && (!trace || std::fflush(trace.get()) == 0);
+  if (trace && std::ferror(trace.get())) {
+    std::fprintf(stderr, "pyrovane-record: cannot write %s\n", options.tracePath.c_str());
+    return 1;
+  }
+  return written ? 0 : 1;
+}
