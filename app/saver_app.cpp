@@ -1,0 +1,43 @@
+// The saver's application object: the dispatch between the settings dialog and the show.
+#include "app/app.h"
+
+#include <cstring>
+#include <memory>
+
+#include "render/render.h"
+#include "show/show.h"
+
+CSaverApp::CSaverApp(ShowPlatform& (*showPlatform)()) : showPlatform_(showPlatform) {}
+
+BOOL CSaverApp::InitInstance() {
+  // Only the first two characters of the first argument count, case-sensitively. A command
+  // line without any argument (even without the program's name) opens the settings.
+  if (m_argc <= 1 || std::strncmp("/c", m_argv[1], 2) == 0) {
+    RunSettingsDialog();
+    return FALSE;
+  }
+  if (std::strncmp("/s", m_argv[1], 2) == 0 || std::strncmp("/S", m_argv[1], 2) == 0) {
+    ShowPlatform& showPlatform = showPlatform_();
+    glide::SelectBoard(&showPlatform.board);
+    OpenDisplay();
+    RunShow({showPlatform.clock, showPlatform.button});
+    CloseDisplay();
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// Runs on every path, so the graphics library's shutdown must be harmless when it was never
+// opened or has already been shut down.
+int CSaverApp::ExitInstance() {
+  CloseDisplay();
+  return CWinApp::ExitInstance();
+}
+
+ShowPlatform& DesktopShowPlatform() {
+  static const std::unique_ptr<glide::Board> board = glide::MakeSdlBoard();
+  static platform::MonotonicClock clock;
+  static platform::SdlButton button;
+  static ShowPlatform desktop{*board, clock, button};
+  return desktop;
+}
