@@ -11,6 +11,12 @@ namespace {
 // The physics is tuned to one time unit per frame of a 60 Hz display.
 constexpr double NominalRefreshRate = 60.0;
 
+// The longest time one frame may advance the show: one second. After a longer stall (a machine
+// that slept, a process that was stopped) the show goes on from where it stood instead of
+// leaping ahead: a leap of minutes would grow every sprite past the size of the screen and make
+// that one frame take seconds to draw.
+constexpr double MaxFrameTime = NominalRefreshRate;
+
 void LaunchOpeningRockets() {
   InitPool();
   LaunchBasicRocket(0);
@@ -71,7 +77,8 @@ void RunShow(const ShowSeams& seams) {
     grBufferClear(0, 0, 0xFFFF);
     // Unsigned 32-bit differences stay right across a wrap of the counter.
     const std::uint32_t now = seams.clock.Ticks();
-    const double dt = static_cast<double>(static_cast<std::uint32_t>(now - prevStamp)) / timeUnit;
+    const double dt =
+        std::min(static_cast<double>(static_cast<std::uint32_t>(now - prevStamp)) / timeUnit, MaxFrameTime);
 
     WalkActiveList(dt);
 

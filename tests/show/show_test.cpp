@@ -202,3 +202,41 @@ TEST_F(ShowTest, TheShowEndsAtTheFirstFrameWhoseButtonValueDiffers) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ShowTest, AStallAdvancesTheShowByOneSecondAtMost) {
+  // The clock is 3,600,000 ticks a second (60 fps); frame 3's swap takes this long instead.
+  struct Case {
+    const char* name;
+    std::uint32_t stallTicks;
+    double expectedDt;
+  };
+  const Case cases[] = {
+      {"half a second", 1'800'000, 30.0},
+      {"exactly one second", 3'600'000, 60.0},
+      {"ten minutes asleep", 2'160'000'000u, 60.0},
+      {"all but one tick of the counter's range", 0xFFFFFFFFu, 60.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    observer_.frames.clear();
+    board_.onPresent = [this, &c](const glide::FrameView&) {
+      ++presents_;
+      // Presents 1 and 2 settle the display; present 2 + n ends frame n.
+      if (presents_ == 2 + 3) {
+        clock_.AdvanceBy(c.stallTicks);
+      } else {
+        clock_.AdvanceFrame();
+      }
+    };
+    RunRecordedShow(6);
+    ASSERT_EQ(observer_.frames.size(), 6u);
+    EXPECT_EQ(observer_.frames[3].dt, c.expectedDt);
+    EXPECT_EQ(observer_.frames[4].dt, 1.0);
+    TearDown();
+  }
+}
+
+} // namespace
