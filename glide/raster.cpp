@@ -16,6 +16,8 @@ struct GridVertex {
   const float* attribute;
 };
 
+static_assert(MaxSpanWidth == ScreenWidth, "a span of the sprite kernels is a screen row at most");
+
 namespace {
 
 // Vertices snap to 1/256 pixel. Within the guard band every edge function fits comfortably in

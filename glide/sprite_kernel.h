@@ -14,6 +14,9 @@ namespace glide {
 // pixels (those past the span unchanged) from any pixel of a span.
 inline constexpr int FrameSlack = 8;
 
+// A span lies within one screen row.
+inline constexpr int MaxSpanWidth = 640;
+
 // What a sprite samples: a grey level at texel coordinates that change with the column only (u)
 // and with the row only (v). The coordinates are fixed point with 16 fraction bits, wrapping
 // modulo 2^32: u = uOrigin + uPerColumn · (column − originColumn), and v likewise by row. A

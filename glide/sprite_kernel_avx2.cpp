@@ -8,7 +8,7 @@ namespace glide {
 namespace {
 
 constexpr int GroupWidth = 16;
-constexpr int MaxGroups = 640 / GroupWidth + 1; // a span is at most one screen row wide
+constexpr int MaxGroups = MaxSpanWidth / GroupWidth + 1;
 
 // (a·(256 − w) + b·w + 128) >> 8 on 16 lanes of 16 bits, given w·128. The sum is 256·a + (b − a)·w,
 // so the result is a + ((b − a)·w + 128) >> 8, and the rounding multiply gives exactly that:
