@@ -648,13 +648,14 @@ bool Rasterizer::SelectPath(SpritePath path) {
 void Rasterizer::Draw(const GrVertex& a, const GrVertex& b, const GrVertex& c, const RenderState& state,
                       const TextureMemory& textures, std::uint32_t* frame) {
   const ClipVertex corners[3] = {FromGrVertex(a), FromGrVertex(b), FromGrVertex(c)};
-  for (const ClipVertex& corner : corners) {
-    if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return; // nothing sensible to draw
-  }
-  if (WithinGuardBand(corners[0]) && WithinGuardBand(corners[1]) && WithinGuardBand(corners[2])) {
+  // The usual case first; the band test fails for NaN and infinities too.
+  if (WithinGuardBand(corners[0]) && WithinGuardBand(corners[1]) && WithinGuardBand(corners[2])) [[likely]] {
     const GridVertex vertices[3] = {Snap(corners[0]), Snap(corners[1]), Snap(corners[2])};
     DrawOnGrid(vertices, state, textures, frame);
     return;
+  }
+  for (const ClipVertex& corner : corners) {
+    if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return; // nothing sensible to draw
   }
   // Four cuts add at most four vertices: the polygon never outgrows its 8 places.
   ClipVertex polygon[2][8];
