@@ -1,5 +1,5 @@
-// The inner loop of the sprite path: one frame row of a grey, bilinear, colour-modulated texture
-// added onto the frame, in portable code and in AVX2 code that give the same pixels.
+// The inner loop of the sprite path: runs of frame rows under a grey, bilinear, colour-modulated
+// texture added onto the frame, in portable code and in AVX2 code that give the same pixels.
 //
 // This header is also compiled with AVX2 enabled, so it holds plain data and declarations only:
 // an inline function here could be emitted with AVX2 instructions and then shared with callers
