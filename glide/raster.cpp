@@ -16,6 +16,8 @@ struct GridVertex {
   const float* attribute;
 };
 
+static_assert(MaxSpanWidth == ScreenWidth, "a span of the sprite kernels is a screen row at most");
+
 namespace {
 
 // Vertices snap to 1/256 pixel. Within the guard band every edge function fits comfortably in
@@ -110,8 +112,8 @@ int ClipToHalfPlane(const ClipVertex* input, int count, ClipVertex* output, int 
   return written;
 }
 
-// 0..255; NaN counts as 0. Iterated colours outside the range are clamped, as the show's
-// brightest particles expect (they pass values above 255 and expect white, not wrap-around).
+// 0..255; NaN counts as 0. Iterated colours outside the range are clamped: the show passes
+// values above 255 for its brightest particles, and clamping gives the intended picture.
 int Quantize(double value) {
   if (!(value > 0)) return 0;
   if (value >= 255) return 255;
@@ -121,7 +123,8 @@ int Quantize(double value) {
 // A multiplier on the 0..256 scale, so that 255 keeps a value unchanged.
 int Scale(int value) { return value + (value >> 7); }
 
-// Beyond 2^35 texels no fraction survives; only the value modulo the side matters.
+// Beyond 2^35 texels the fixed-point value no longer fits the rounding; only the coordinate
+// modulo the side matters, so that is what is rounded.
 [[gnu::noinline]] std::uint32_t HugeToFixed(double texels, int size) {
   if (!std::isfinite(texels)) return 0;
   return static_cast<std::uint32_t>(RoundToInteger(std::fmod(texels, size) * TexelFractionScale));
@@ -176,9 +179,6 @@ int ChooseLevel(double stepSquared, int biasQuarters, int levelCount) {
   return ClampToInt(FloorDiv(quarters + biasQuarters + 2, 4), 0, levelCount - 1);
 }
 
-// Attribute planes over a triangle, from its grid vertices. A right triangle with legs along the
-// axes takes each gradient from one leg: exact, cheaper, and the same for both halves of a
-// square, whose legs are equal and opposite (IEEE arithmetic is symmetric under sign changes).
 // The vertices at the ends of the legs of a right angle: the one along x, the one along y.
 struct Legs {
   int corner;
@@ -192,6 +192,9 @@ Legs LegsOf(const GridVertex (&vertices)[3], int corner) {
   return {corner, {nextAlongX ? next : last, nextAlongX ? last : next}};
 }
 
+// Attribute planes over a triangle, from its grid vertices. A right triangle with legs along the
+// axes takes each gradient from one leg: exact, cheaper, and the same for both halves of a
+// square, whose legs are equal and opposite (IEEE arithmetic is symmetric under sign changes).
 class Setup {
 public:
   Setup(const GridVertex (&vertices)[3], int rightAngle) : vertices_(vertices), right_(rightAngle >= 0) {
@@ -645,13 +648,14 @@ bool Rasterizer::SelectPath(SpritePath path) {
 void Rasterizer::Draw(const GrVertex& a, const GrVertex& b, const GrVertex& c, const RenderState& state,
                       const TextureMemory& textures, std::uint32_t* frame) {
   const ClipVertex corners[3] = {FromGrVertex(a), FromGrVertex(b), FromGrVertex(c)};
-  for (const ClipVertex& corner : corners) {
-    if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return; // nothing sensible to draw
-  }
-  if (WithinGuardBand(corners[0]) && WithinGuardBand(corners[1]) && WithinGuardBand(corners[2])) {
+  // The usual case first; the band test fails for NaN and infinities too.
+  if (WithinGuardBand(corners[0]) && WithinGuardBand(corners[1]) && WithinGuardBand(corners[2])) [[likely]] {
     const GridVertex vertices[3] = {Snap(corners[0]), Snap(corners[1]), Snap(corners[2])};
     DrawOnGrid(vertices, state, textures, frame);
     return;
+  }
+  for (const ClipVertex& corner : corners) {
+    if (!std::isfinite(corner.x) || !std::isfinite(corner.y)) return; // nothing sensible to draw
   }
   // Four cuts add at most four vertices: the polygon never outgrows its 8 places.
   ClipVertex polygon[2][8];

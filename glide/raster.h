@@ -100,6 +100,7 @@ public:
   // nothing can read the frame or change what the half was drawn with before it is drawn.
   void Flush(std::uint32_t* frame);
 
+  // False, keeping the current choice, when the processor cannot run the path.
   bool SelectPath(SpritePath path);
 
 private:
@@ -115,6 +116,7 @@ private:
   PreparedTriangle triangles_[2];
   int pending_ = -1; // the place of the half held back, or -1
 
+  // The rows of the sprite being drawn, one span each.
   SpriteSpan spans_[ScreenHeight];
 };
 

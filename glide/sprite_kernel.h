@@ -1,5 +1,5 @@
-// The inner loop of the sprite path: one frame row of a grey, bilinear, colour-modulated texture
-// added onto the frame, in portable code and in AVX2 code that give the same pixels.
+// The inner loop of the sprite path: runs of frame rows under a grey, bilinear, colour-modulated
+// texture added onto the frame, in portable code and in AVX2 code that give the same pixels.
 //
 // This header is also compiled with AVX2 enabled, so it holds plain data and declarations only:
 // an inline function here could be emitted with AVX2 instructions and then shared with callers
@@ -13,6 +13,9 @@ namespace glide {
 // The frame holds this many pixels past its end, so that vector code may write back a group of 8
 // pixels (those past the span unchanged) from any pixel of a span.
 inline constexpr int FrameSlack = 8;
+
+// A span lies within one screen row.
+inline constexpr int MaxSpanWidth = 640;
 
 // What a sprite samples: a grey level at texel coordinates that change with the column only (u)
 // and with the row only (v). The coordinates are fixed point with 16 fraction bits, wrapping

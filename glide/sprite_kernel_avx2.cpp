@@ -8,13 +8,13 @@ namespace glide {
 namespace {
 
 constexpr int GroupWidth = 16;
-constexpr int MaxGroups = 640 / GroupWidth + 1; // a span is at most one screen row wide
+constexpr int MaxGroups = MaxSpanWidth / GroupWidth + 1;
 
-// (a·(256 − w) + b·w + 128) >> 8 on 16 lanes of 16 bits. Every product and sum stays below 65536.
-__m256i Blend(__m256i a, __m256i b, __m256i weight) {
-  const __m256i inverse = _mm256_sub_epi16(_mm256_set1_epi16(256), weight);
-  const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, inverse), _mm256_mullo_epi16(b, weight));
-  return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+// (a·(256 − w) + b·w + 128) >> 8 on 16 lanes of 16 bits, given w·128. The sum is 256·a + (b − a)·w,
+// so the result is a + ((b − a)·w + 128) >> 8, and the rounding multiply gives exactly that:
+// ((b − a) · w·128 + 2^14) >> 15.
+__m256i Blend(__m256i a, __m256i b, __m256i weightTimes128) {
+  return _mm256_add_epi16(a, _mm256_mulhrs_epi16(_mm256_sub_epi16(b, a), weightTimes128));
 }
 
 // Sixteen 32-bit lanes (two registers) narrowed to sixteen 16-bit lanes, in order.
@@ -22,7 +22,8 @@ __m256i Narrow(__m256i low, __m256i high) {
   return _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8);
 }
 
-// What 16 consecutive columns sample: both texel indices (bytes) and the second one's weight.
+// What 16 consecutive columns sample: both texel indices (bytes) and the second one's weight
+// (times 128, for Blend).
 // The columns are kept in the order 0–3, 8–11 | 4–7, 12–15, so that once widened to 16 bits the
 // first eight columns lie in the low half of each 128-bit lane and the last eight in the high
 // half, where the per-lane byte shuffles that spread them into pixels can reach them.
@@ -104,7 +105,7 @@ void AddSpriteSpansAvx2(const SpriteSource& source, const SpriteSpan* spans, int
         group->index1 = _mm_and_si128(_mm_add_epi8(group->index0, _mm_set1_epi8(1)), widthMaskBytes);
         const __m256i weights = Narrow(_mm256_and_si256(_mm256_srli_epi32(low, 8), fractionMask),
                                        _mm256_and_si256(_mm256_srli_epi32(high, 8), fractionMask));
-        group->weight = _mm256_permute4x64_epi64(weights, 0xD8);
+        group->weight = _mm256_slli_epi16(_mm256_permute4x64_epi64(weights, 0xD8), 7);
       }
     }
 
@@ -115,7 +116,7 @@ void AddSpriteSpansAvx2(const SpriteSource& source, const SpriteSpan* spans, int
     const auto* lowerRow = source.intensity + row1 * static_cast<unsigned>(source.levelWidth);
     const __m256i upper = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(upperRow)));
     const __m256i lower = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lowerRow)));
-    const __m256i rowWeight = _mm256_set1_epi16(static_cast<short>(v >> 8 & source.fractionMask));
+    const __m256i rowWeight = _mm256_set1_epi16(static_cast<short>((v >> 8 & source.fractionMask) << 7));
     const __m256i blendedWords = Blend(upper, lower, rowWeight);
     const __m128i blended =
         _mm_packus_epi16(_mm256_castsi256_si128(blendedWords), _mm256_extracti128_si256(blendedWords, 1));

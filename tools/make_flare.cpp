@@ -21,13 +21,13 @@ constexpr int PreviewSide = 256;
 
 // Brightness 0..1 at distance r from the centre, in units of half the texture's side. A narrow
 // Gaussian core sits on a wide halo that reaches zero, with zero slope, at r = 1: the corners and
-// edges are black, so wrapping never shows a seam and the sprite square never shows its outline.
+// edges are black, so wrapping never shows a seam and the sprite square never shows its outline,
+// while overlapping sprites of a burst still melt into one glow.
 double Glow(double r) {
   if (r >= 1.0) return 0.0;
   const double fade = 1.0 - r * r;
-  const double core = std::exp(-r * r / (2 * 0.13 * 0.13));
-  const double halo = fade * fade * fade;
-  return (0.55 * core + 0.45 * halo) * fade;
+  const double core = std::exp(-r * r / (2 * 0.12 * 0.12));
+  return 0.5 * core * fade + 0.5 * fade * fade;
 }
 
 // The largest level as exact brightness values, each the mean over a texel's area.

@@ -524,12 +524,59 @@ std::vector<std::uint8_t> GreyGlow(int size, int smallSize) {
   return tdf_writer::Encode(texture);
 }
 
+// How the second half of each square is drawn.
+enum class Halves {
+  Matching,  // as the show draws them
+  Mismatched, // by turns: another colour, other texture coordinates, another diagonal, another 1/w
+};
+
 struct PathScene {
   std::string name;
   std::vector<std::uint8_t> texture;
   GrTextureFilterMode_t filter;
   float minimumSize, maximumSize;
+  Halves halves = Halves::Matching;
 };
+
+// A square whose second half differs from the first in one way (or in none), chosen by `kind`.
+void DrawMismatchedSquare(float x, float y, float size, float red, float green, float blue, int kind) {
+  const float h = size * 0.5f;
+  const GrVertex a = Vertex(x - h, y - h, red, green, blue, 255, 0, 255);
+  const GrVertex b = Vertex(x + h, y - h, red, green, blue, 255, 255, 255);
+  const GrVertex c = Vertex(x + h, y + h, red, green, blue, 255, 255, 0);
+  GrVertex d = Vertex(x - h, y + h, red, green, blue, 255, 0, 0);
+  grDrawTriangle(&a, &b, &c);
+  switch (kind) {
+  case 0: grDrawTriangle(&c, &d, &a); return;
+  case 1: {
+    GrVertex other[3] = {c, d, a};
+    for (GrVertex& vertex : other) vertex.g = green * 0.5f;
+    grDrawTriangle(&other[0], &other[1], &other[2]);
+    return;
+  }
+  case 2: {
+    GrVertex other[3] = {c, d, a};
+    for (GrVertex& vertex : other) vertex.tmuvtx[0].tow += 37;
+    grDrawTriangle(&other[0], &other[1], &other[2]);
+    return;
+  }
+  case 3:
+    d.tmuvtx[0].sow = 60; // the first vertex agrees, the plane does not
+    grDrawTriangle(&c, &d, &a);
+    return;
+  case 4: grDrawTriangle(&b, &c, &d); return; // overlaps the first half
+  default: {
+    GrVertex other[3] = {c, d, a};
+    for (GrVertex& vertex : other) {
+      vertex.oow = 2;
+      vertex.tmuvtx[0].sow *= 2;
+      vertex.tmuvtx[0].tow *= 2;
+    }
+    grDrawTriangle(&other[0], &other[1], &other[2]);
+    return;
+  }
+  }
+}
 
 class SpritePathTest : public GlideTest, public ::testing::WithParamInterface<PathScene> {
 protected:
@@ -548,8 +595,13 @@ protected:
       float x = random.Between(-40, 680), y = random.Between(-40, 520);
       if (i % 7 == 0) x = std::round(x) + 0.5f; // edges through pixel centres
       if (i % 5 == 0) y = std::round(y);
-      DrawSprite(x, y, size, random.Between(-40, 300), random.Between(0, 255), random.Between(0, 400),
-                 random.Between(0, 255));
+      const float red = random.Between(-40, 300), green = random.Between(0, 255), blue = random.Between(0, 400);
+      const float alpha = random.Between(0, 255);
+      if (GetParam().halves == Halves::Matching) {
+        DrawSprite(x, y, size, red, green, blue, alpha);
+      } else {
+        DrawMismatchedSquare(x, y, size, red, green, blue, i % 6);
+      }
     }
     std::vector<std::uint32_t> frame = FrameCopy();
     grGlideShutdown();
@@ -574,7 +626,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PathScene{"NegativeAndTinySizes", GreyGlow(64, 1), GR_TEXTUREFILTER_BILINEAR, -20, 2},
                       PathScene{"LargeSpritesOfAWideLevel", GreyGlow(256, 32), GR_TEXTUREFILTER_BILINEAR, 30, 200},
                       PathScene{"PointSampled", GreyGlow(64, 1), GR_TEXTUREFILTER_POINT_SAMPLED, 2, 40},
-                      PathScene{"SmallTexture", GreyGlow(4, 4), GR_TEXTUREFILTER_BILINEAR, 3, 30}),
+                      PathScene{"SmallTexture", GreyGlow(4, 4), GR_TEXTUREFILTER_BILINEAR, 3, 30},
+                      PathScene{"MismatchedHalves", GreyGlow(64, 1), GR_TEXTUREFILTER_BILINEAR, -20, 40,
+                                Halves::Mismatched}),
     [](const ::testing::TestParamInfo<PathScene>& info) { return info.param.name; });
 
 } // namespace

@@ -1,0 +1,26 @@
+// Writes the .3df reader's seed corpus: a valid file of every format, the accepted header
+// variants and every named malformed case, one file each, into the given directory.
+//
+//   make-seed-corpus fuzz/corpus
+#include <cstdio>
+#include <string>
+
+#include "tests/glide/tdf_cases.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make-seed-corpus <directory>\n");
+    return 2;
+  }
+  const std::string directory = argv[1];
+  bool written = true;
+  for (const auto& file : tdfcases::ValidFiles()) written &= tdf_writer::WriteFile(directory + "/" + file.name + ".3df", file.bytes);
+  for (const auto& file : tdfcases::AcceptedVariants()) {
+    written &= tdf_writer::WriteFile(directory + "/accepted-" + file.name + ".3df", file.bytes);
+  }
+  for (const auto& file : tdfcases::MalformedFiles()) {
+    written &= tdf_writer::WriteFile(directory + "/malformed-" + file.name + ".3df", file.bytes);
+  }
+  if (!written) std::fprintf(stderr, "make-seed-corpus: cannot write into %s\n", argv[1]);
+  return written ? 0 : 1;
+}

@@ -1,0 +1,101 @@
+// Numbered golden images of the sprite path with the flare texture the build makes. A frame that
+// differs is written next to the test for a look; PYROVANE_UPDATE_GOLDEN=1 rewrites the goldens.
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "glide_test_support.h"
+#include "tools/image_io.h"
+
+namespace {
+
+GrMipMapId_t LoadFlare() {
+  Gu3dfInfo info{};
+  if (!gu3dfGetInfo(PYROVANE_FLARE_PATH, &info)) return GR_NULL_MIPMAP_HANDLE;
+  static std::vector<std::uint8_t> data;
+  data.assign(info.mem_required, 0);
+  info.data = data.data();
+  if (!gu3dfLoad(PYROVANE_FLARE_PATH, &info)) return GR_NULL_MIPMAP_HANDLE;
+  const GrMipMapId_t id = guTexAllocateMemory(
+      GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(info.header.width), static_cast<int>(info.header.height),
+      info.header.format, GR_MIPMAP_NEAREST, info.header.small_lod, info.header.large_lod, info.header.aspect_ratio,
+      GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+  guTexDownloadMipMap(id, info.data, &info.table);
+  return id;
+}
+
+struct Golden {
+  std::string name; // the file under tests/glide/golden, numbered
+  std::function<void()> draw;
+};
+
+class GoldenTest : public glidetest::GlideTest, public ::testing::WithParamInterface<Golden> {};
+
+TEST_P(GoldenTest, MatchesTheGoldenImage) {
+  grClipWindow(0, 0, 639, 479);
+  grBufferClear(0, 0, 0xFFFF);
+  const GrMipMapId_t flare = LoadFlare();
+  ASSERT_NE(flare, GR_NULL_MIPMAP_HANDLE);
+  glidetest::SetSpriteState(flare);
+  GetParam().draw();
+  const std::vector<std::uint32_t> frame = glidetest::FrameCopy();
+
+  const std::string golden = std::string(PYROVANE_GOLDEN_DIR) + "/" + GetParam().name;
+  const char* update = std::getenv("PYROVANE_UPDATE_GOLDEN");
+  if (update && std::string(update) == "1") {
+    ASSERT_TRUE(image_io::WritePng(golden, frame.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth));
+    GTEST_SKIP() << "rewrote " << golden;
+  }
+  const auto expected = image_io::ReadPng(golden);
+  ASSERT_TRUE(expected) << "cannot read " << golden << " (PYROVANE_UPDATE_GOLDEN=1 writes it)";
+  ASSERT_EQ(expected->width, glide::ScreenWidth);
+  ASSERT_EQ(expected->height, glide::ScreenHeight);
+  if (expected->pixels != frame) {
+    const std::string actual = ::testing::TempDir() + "actual-" + GetParam().name;
+    image_io::WritePng(actual, frame.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth);
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < frame.size(); ++i) differing += frame[i] != expected->pixels[i];
+    FAIL() << differing << " pixels differ from " << golden << "; the frame drawn is in " << actual;
+  }
+}
+
+// A burst as the show draws it: 150 particles on a ring, one size, colours fading outwards.
+void Burst(float x, float y, float radius, float size, float red, float green, float blue) {
+  for (int i = 0; i < 150; ++i) {
+    const float angle = static_cast<float>(i) * 2.399963f; // the golden angle spreads them evenly
+    const float distance = radius * std::sqrt(static_cast<float>(i) / 150.0f);
+    const float fade = 1.0f - 0.5f * static_cast<float>(i) / 150.0f;
+    glidetest::DrawSprite(x + distance * std::cos(angle), y + distance * std::sin(angle), size, red * fade,
+                          green * fade, blue * fade);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, GoldenTest,
+    ::testing::Values(
+        Golden{"01-one-sprite.png", [] { glidetest::DrawSprite(320.3f, 240.6f, 64, 255, 170, 60); }},
+        Golden{"02-overlapping-sprites.png",
+               [] {
+                 // Sizes the show uses, overlapping until they saturate.
+                 const float sizes[] = {3, 10, 18.5f, 10, 3, 18.5f};
+                 const float colours[][3] = {{255, 60, 40}, {60, 255, 80}, {70, 110, 255}, {255, 230, 90}};
+                 for (int i = 0; i < 24; ++i) {
+                   const float* colour = colours[i % 4];
+                   glidetest::DrawSprite(260.0f + 5.3f * static_cast<float>(i), 200.0f + 3.1f * static_cast<float>(i % 9),
+                                         sizes[i % 6], colour[0], colour[1], colour[2]);
+                 }
+               }},
+        Golden{"03-bursts-at-the-edges.png",
+               [] {
+                 Burst(320, 240, 90, 18.5f, 255, 120, 40);
+                 Burst(20, 30, 60, 10, 90, 160, 255); // cut by the left and bottom edges
+                 Burst(630, 470, 60, 10, 150, 255, 120); // cut by the window's last column and row
+               }}),
+    [](const ::testing::TestParamInfo<Golden>& info) {
+      std::string name = info.param.name.substr(0, info.param.name.size() - 4);
+      for (char& c : name) c = c == '-' ? '_' : c;
+      return "Golden" + name;
+    });
+
+} // namespace

@@ -1,0 +1,299 @@
+// Tests of the .3df reader: every format and shape read back texel-exact from files the tests
+// write, the colours every format decodes to, the header variants it tolerates, and every
+// malformed case, from memory and from disk alike.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "glide_test_support.h"
+#include "tdf_cases.h"
+
+namespace {
+
+using tdfcases::Failure;
+
+// What the reader made of a file: its two results, and the block and buffer it filled.
+struct ReadResult {
+  bool described = false;
+  bool loaded = false;
+  Gu3dfInfo info{};
+  std::vector<std::uint8_t> data;
+};
+
+// Byte patterns that show whether a failed read left the caller's block and buffer alone.
+constexpr std::uint8_t UntouchedInfo = 0xA5;
+constexpr std::uint8_t UntouchedData = 0x5A;
+
+enum class Source { Memory, File };
+
+std::string WriteTemporary(const std::vector<std::uint8_t>& bytes) {
+  const std::string path = ::testing::TempDir() + "tdf_test.3df";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+// Describes the file, then loads it into a buffer of the size the description asked for (or, when
+// the description failed, of the size the largest texture needs).
+ReadResult Read(const std::vector<std::uint8_t>& bytes, Source source) {
+  ReadResult result;
+  std::memset(&result.info, UntouchedInfo, sizeof result.info);
+  const std::string path = source == Source::File ? WriteTemporary(bytes) : "";
+  result.described = source == Source::File ? gu3dfGetInfo(path.c_str(), &result.info)
+                                            : glide::Get3dfInfoFromMemory(bytes.data(), bytes.size(), &result.info);
+  Gu3dfInfo block = result.info;
+  if (!result.described) block.mem_required = 256 * 256 * 2 * 4 / 3 + 2;
+  result.data.assign(block.mem_required, UntouchedData);
+  block.data = result.data.data();
+  result.loaded = source == Source::File ? gu3dfLoad(path.c_str(), &block)
+                                         : glide::Load3dfFromMemory(bytes.data(), bytes.size(), &block);
+  if (result.loaded) result.info = block;
+  return result;
+}
+
+bool AllBytesAre(const void* block, std::size_t size, std::uint8_t value) {
+  const auto* bytes = static_cast<const std::uint8_t*>(block);
+  return std::all_of(bytes, bytes + size, [value](std::uint8_t byte) { return byte == value; });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Every format and shape, read back.
+
+struct Shape {
+  int smallSize, largeSize, aspectWidth, aspectHeight;
+  // What the header must say.
+  FxU32 width, height;
+  int smallLod, largeLod, aspect;
+};
+
+constexpr Shape Shapes[] = {
+    {1, 8, 1, 1, 8, 8, GR_LOD_1, GR_LOD_8, GR_ASPECT_1x1},
+    {1, 64, 1, 1, 64, 64, GR_LOD_1, GR_LOD_64, GR_ASPECT_1x1},
+    {1, 256, 8, 1, 256, 32, GR_LOD_1, GR_LOD_256, GR_ASPECT_8x1},
+    {4, 4, 1, 8, 1, 4, GR_LOD_4, GR_LOD_4, GR_ASPECT_1x8},
+    {2, 128, 1, 2, 64, 128, GR_LOD_2, GR_LOD_128, GR_ASPECT_1x2},
+    {16, 32, 4, 1, 32, 8, GR_LOD_16, GR_LOD_32, GR_ASPECT_4x1},
+    {1, 1, 1, 4, 1, 1, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x4},
+};
+
+class RoundTripTest : public ::testing::TestWithParam<std::tuple<GrTextureFormat_t, Shape, Source>> {};
+
+TEST_P(RoundTripTest, ReadsBackHeaderTableAndEveryTexel) {
+  const auto [format, shape, source] = GetParam();
+  const tdf_writer::Texture texture =
+      tdfcases::SampleTexture(format, shape.smallSize, shape.largeSize, shape.aspectWidth, shape.aspectHeight);
+  const ReadResult result = Read(tdf_writer::Encode(texture), source);
+  ASSERT_TRUE(result.described);
+  ASSERT_TRUE(result.loaded);
+  const Gu3dfHeader& header = result.info.header;
+  EXPECT_EQ(header.width, shape.width);
+  EXPECT_EQ(header.height, shape.height);
+  EXPECT_EQ(header.small_lod, shape.smallLod);
+  EXPECT_EQ(header.large_lod, shape.largeLod);
+  EXPECT_EQ(header.aspect_ratio, shape.aspect);
+  EXPECT_EQ(header.format, format);
+  const std::size_t bytesPerTexel = tdfcases::IsWide(format) ? 2 : 1;
+  ASSERT_EQ(result.info.mem_required, texture.texels.size() * bytesPerTexel);
+
+  for (std::size_t i = 0; i < texture.texels.size(); ++i) {
+    std::uint16_t texel = result.data[i];
+    if (bytesPerTexel == 2) std::memcpy(&texel, &result.data[2 * i], 2);
+    ASSERT_EQ(texel, texture.texels[i]) << "texel " << i;
+  }
+  if (format == GR_TEXFMT_P_8 || format == GR_TEXFMT_AP_88) {
+    EXPECT_EQ(0, std::memcmp(&result.info.table.palette, &texture.table.palette, sizeof texture.table.palette));
+  }
+  if (format == GR_TEXFMT_YIQ_422 || format == GR_TEXFMT_AYIQ_8422) {
+    const GuNccTable& read = result.info.table.nccTable;
+    const GuNccTable& written = texture.table.nccTable;
+    EXPECT_EQ(0, std::memcmp(read.yRGB, written.yRGB, sizeof read.yRGB));
+    EXPECT_EQ(0, std::memcmp(read.iRGB, written.iRGB, sizeof read.iRGB));
+    EXPECT_EQ(0, std::memcmp(read.qRGB, written.qRGB, sizeof read.qRGB));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFormat, RoundTripTest,
+                         ::testing::Combine(::testing::ValuesIn(tdfcases::AllFormats), ::testing::ValuesIn(Shapes),
+                                            ::testing::Values(Source::Memory, Source::File)));
+
+TEST(TdfReaderTest, MemoryRequiredCountsEveryLevelInTheFilesTexelSize) {
+  // 64 × 64 argb4444 down to 1 × 1: (4096 + 1024 + 256 + 64 + 16 + 4 + 1) · 2 bytes.
+  const auto file = tdf_writer::Encode(tdfcases::SampleTexture(GR_TEXFMT_ARGB_4444, 1, 64, 1, 1));
+  Gu3dfInfo info{};
+  ASSERT_TRUE(glide::Get3dfInfoFromMemory(file.data(), file.size(), &info));
+  EXPECT_EQ(info.mem_required, 10922u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// What every format decodes to, seen through the rasterizer at texel centres.
+
+struct DecodeCase {
+  std::string name;
+  GrTextureFormat_t format;
+  std::array<std::uint16_t, 4> texels;
+  std::array<std::uint32_t, 4> expected;
+};
+
+GuTexTable DecodeTable() {
+  GuTexTable table{};
+  GuNccTable& ncc = table.nccTable;
+  ncc.yRGB[0] = 10;
+  ncc.yRGB[8] = 100;
+  ncc.yRGB[15] = 200;
+  const FxI16 i1[3] = {10, -20, 30}, i3[3] = {-100, -100, -100}, q2[3] = {-5, 5, 100}, q3[3] = {200, 0, -50};
+  std::copy(i1, i1 + 3, ncc.iRGB[1]);
+  std::copy(i3, i3 + 3, ncc.iRGB[3]);
+  std::copy(q2, q2 + 3, ncc.qRGB[2]);
+  std::copy(q3, q3 + 3, ncc.qRGB[3]);
+  return table;
+}
+
+GuTexTable PaletteTable() {
+  GuTexTable table{};
+  table.palette.data[0] = 0xFF000000;
+  table.palette.data[1] = 0xFFFFFFFF;
+  table.palette.data[5] = 0x80123456; // the entry's alpha is not drawn
+  table.palette.data[255] = 0x00ABCDEF;
+  return table;
+}
+
+class DecodeTest : public glidetest::GlideTest, public ::testing::WithParamInterface<DecodeCase> {};
+
+TEST_P(DecodeTest, GivesTheTexelsColours) {
+  const DecodeCase& decode = GetParam();
+  // A 4 × 1 texture: s spans the four texels, t (0..64 for 4:1) its one row.
+  tdf_writer::Texture texture;
+  texture.format = decode.format;
+  texture.smallSize = 4;
+  texture.largeSize = 4;
+  texture.aspectWidth = 4;
+  texture.texels.assign(decode.texels.begin(), decode.texels.end());
+  texture.table = decode.format == GR_TEXFMT_P_8 || decode.format == GR_TEXFMT_AP_88 ? PaletteTable() : DecodeTable();
+  const GrMipMapId_t id = glidetest::LoadTexture(tdf_writer::Encode(texture));
+  ASSERT_NE(id, GR_NULL_MIPMAP_HANDLE);
+  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
+  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  guTexSource(id);
+  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
+  using glidetest::Vertex;
+  const GrVertex a = Vertex(100, 100, 255, 255, 255, 255, 0, 64);
+  const GrVertex b = Vertex(104, 100, 255, 255, 255, 255, 256, 64);
+  const GrVertex c = Vertex(104, 101, 255, 255, 255, 255, 256, 0);
+  const GrVertex d = Vertex(100, 101, 255, 255, 255, 255, 0, 0);
+  grDrawTriangle(&a, &b, &c);
+  grDrawTriangle(&c, &d, &a);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(glidetest::PixelAt(100 + i, 100), decode.expected[i]) << "texel " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFormat, DecodeTest,
+    ::testing::Values(
+        // Fields widen by repeating their bits: 3-bit 2 is 0b01001001, 2-bit 1 is 0b01010101.
+        DecodeCase{"rgb332", GR_TEXFMT_RGB_332, {0xE0, 0x1C, 0x03, 0x49}, {0xFF0000, 0x00FF00, 0x0000FF, 0x494955}},
+        // Y 15, I 1, Q 2: 200 + (10, −20, 30) + (−5, 5, 100), clamped; Y 0, I 3: 10 − 100 → 0;
+        // Y 8, Q 3: 100 + (200, 0, −50); Y 0 alone.
+        DecodeCase{"yiq", GR_TEXFMT_YIQ_422, {0xF6, 0x0C, 0x83, 0x00}, {0xCDB9FF, 0x000000, 0xFF6432, 0x0A0A0A}},
+        // Alpha-only texels are drawn as grey (their colour is their alpha).
+        DecodeCase{"a8", GR_TEXFMT_ALPHA_8, {0x00, 0x80, 0xFF, 0x01}, {0x000000, 0x808080, 0xFFFFFF, 0x010101}},
+        DecodeCase{"i8", GR_TEXFMT_INTENSITY_8, {0x40, 0x00, 0xFF, 0x7F}, {0x404040, 0x000000, 0xFFFFFF, 0x7F7F7F}},
+        DecodeCase{"ai44", GR_TEXFMT_ALPHA_INTENSITY_44, {0x3C, 0xF0, 0x0F, 0x55},
+                   {0xCCCCCC, 0x000000, 0xFFFFFF, 0x555555}},
+        DecodeCase{"p8", GR_TEXFMT_P_8, {5, 255, 1, 0}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}},
+        DecodeCase{"argb8332", GR_TEXFMT_ARGB_8332, {0xFFE0, 0x001C, 0x8003, 0x1249},
+                   {0xFF0000, 0x00FF00, 0x0000FF, 0x494955}},
+        DecodeCase{"ayiq8422", GR_TEXFMT_AYIQ_8422, {0xFFF6, 0x000C, 0x7F83, 0x0000},
+                   {0xCDB9FF, 0x000000, 0xFF6432, 0x0A0A0A}},
+        // 5-bit 16 is 0b10000100, 6-bit 32 is 0b10000010.
+        DecodeCase{"rgb565", GR_TEXFMT_RGB_565, {0xF800, 0x07E0, 0x001F, 0x8410}, {0xFF0000, 0x00FF00, 0x0000FF, 0x848284}},
+        DecodeCase{"argb1555", GR_TEXFMT_ARGB_1555, {0x7C00, 0x83E0, 0x001F, 0x0421},
+                   {0xFF0000, 0x00FF00, 0x0000FF, 0x080808}},
+        DecodeCase{"argb4444", GR_TEXFMT_ARGB_4444, {0xFF00, 0x00F0, 0x000F, 0x0123},
+                   {0xFF0000, 0x00FF00, 0x0000FF, 0x112233}},
+        DecodeCase{"ai88", GR_TEXFMT_ALPHA_INTENSITY_88, {0x12AB, 0xFF00, 0x00FF, 0x8080},
+                   {0xABABAB, 0x000000, 0xFFFFFF, 0x808080}},
+        DecodeCase{"ap88", GR_TEXFMT_AP_88, {0xFF05, 0x00FF, 0x1201, 0x3400}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}}),
+    [](const ::testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------------------------
+// Header variants the reader tolerates, and the files it must refuse.
+
+class AcceptedTest : public ::testing::TestWithParam<std::tuple<tdfcases::NamedFile, Source>> {};
+
+TEST_P(AcceptedTest, ReadsTheFile) {
+  const auto& [file, source] = GetParam();
+  const ReadResult result = Read(file.bytes, source);
+  ASSERT_TRUE(result.described);
+  ASSERT_TRUE(result.loaded);
+  EXPECT_EQ(result.info.header.format, GR_TEXFMT_RGB_565);
+  std::uint16_t texel;
+  std::memcpy(&texel, result.data.data(), 2);
+  EXPECT_EQ(texel, 0x1234);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, AcceptedTest,
+                         ::testing::Combine(::testing::ValuesIn(tdfcases::AcceptedVariants()),
+                                            ::testing::Values(Source::Memory, Source::File)),
+                         [](const auto& info) {
+                           std::string name = std::get<0>(info.param).name + (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+class MalformedTest : public ::testing::TestWithParam<std::tuple<tdfcases::MalformedFile, Source>> {};
+
+TEST_P(MalformedTest, GivesTheZeroResultAndTouchesNothing) {
+  const auto& [file, source] = GetParam();
+  const ReadResult result = Read(file.bytes, source);
+  EXPECT_FALSE(result.loaded);
+  EXPECT_TRUE(AllBytesAre(result.data.data(), result.data.size(), UntouchedData)) << "the buffer was written";
+  if (file.failure == Failure::Header) {
+    EXPECT_FALSE(result.described);
+    EXPECT_TRUE(AllBytesAre(&result.info, sizeof result.info, UntouchedInfo)) << "the block was written";
+  } else {
+    EXPECT_TRUE(result.described) << "the header alone is sound";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, MalformedTest,
+                         ::testing::Combine(::testing::ValuesIn(tdfcases::MalformedFiles()),
+                                            ::testing::Values(Source::Memory, Source::File)),
+                         [](const auto& info) {
+                           std::string name = std::get<0>(info.param).name + (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST(TdfReaderTest, AMissingFileGivesTheZeroResult) {
+  Gu3dfInfo info{};
+  EXPECT_FALSE(gu3dfGetInfo("no-such-directory/no-such-file.3df", &info));
+  EXPECT_FALSE(gu3dfLoad("no-such-directory/no-such-file.3df", &info));
+  EXPECT_FALSE(gu3dfGetInfo(nullptr, &info));
+}
+
+TEST(TdfReaderTest, ADirectoryGivesTheZeroResult) {
+  Gu3dfInfo info{};
+  EXPECT_FALSE(gu3dfGetInfo(::testing::TempDir().c_str(), &info));
+}
+
+TEST(TdfReaderTest, LoadingWithoutABufferGivesTheZeroResult) {
+  const auto file = tdfcases::ValidHeader();
+  Gu3dfInfo info{};
+  ASSERT_TRUE(glide::Get3dfInfoFromMemory(file.data(), file.size(), &info));
+  info.data = nullptr;
+  EXPECT_FALSE(glide::Load3dfFromMemory(file.data(), file.size(), &info));
+}
+
+TEST(TdfReaderTest, AFileThatGrewSinceItsDescriptionIsNotLoadedPastTheBuffer) {
+  const std::string path =
+      WriteTemporary(tdf_writer::Encode(tdfcases::SampleTexture(GR_TEXFMT_INTENSITY_8, 1, 8, 1, 1)));
+  Gu3dfInfo info{};
+  ASSERT_TRUE(gu3dfGetInfo(path.c_str(), &info));
+  std::vector<std::uint8_t> buffer(info.mem_required, UntouchedData);
+  info.data = buffer.data();
+  WriteTemporary(tdf_writer::Encode(tdfcases::SampleTexture(GR_TEXFMT_INTENSITY_8, 1, 64, 1, 1)));
+  EXPECT_FALSE(gu3dfLoad(path.c_str(), &info));
+  EXPECT_TRUE(AllBytesAre(buffer.data(), buffer.size(), UntouchedData));
+}
+
+} // namespace
