@@ -19,29 +19,13 @@ if [ ! -x "$probe" ]; then
   echo "present_cost: build first (scripts/bootstrap): $probe is missing" >&2
   exit 1
 fi
-for tool in Xvfb /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "present_cost: $tool is not installed" >&2; exit 1; }
-done
-
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-ticks_per_second=$(getconf CLK_TCK)
-server_ticks() { awk '{print $14 + $15}' "/proc/$xvfb_pid/stat"; }
+script=present_cost
+source bench/xvfb_session.sh
+require_tools Xvfb /usr/bin/time
 
 printf '%-10s %-9s %-10s %13s %13s %12s %7s %9s\n' screen path frame "program ms/f" "server ms/f" "core at 60" fps "max RSS"
 for size in 640x480 1024x768 1920x1080; do
-  # Xvfb picks a free display and writes its number to descriptor 3 once it is ready.
-  : >"$work/display"
-  Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-  xvfb_pid=$!
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  display=":$(head -n1 "$work/display")"
+  start_xvfb "$size"
   for path in surface renderer; do
     for pattern in quadrants black; do
       before=$(server_ticks)
@@ -58,7 +42,5 @@ for size in 640x480 1024x768 1920x1080; do
         }'
     done
   done
-  kill "$xvfb_pid"
-  wait "$xvfb_pid" 2>/dev/null || true
-  xvfb_pid=
+  stop_xvfb
 done

@@ -17,25 +17,12 @@ if [ ! -x "$program" ] || [ ! -f "$flare" ]; then
   echo "show_cpu: build first (scripts/bootstrap)" >&2
   exit 1
 fi
-for tool in Xvfb xdotool /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "show_cpu: $tool is not installed" >&2; exit 1; }
-done
+script=show_cpu
+source bench/xvfb_session.sh
+require_tools Xvfb xdotool /usr/bin/time
 
-work=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-: >"$work/display"
-Xvfb -displayfd 3 -screen 0 "${screen}x24" -noreset -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$work/display")"
-ticks_per_second=$(getconf CLK_TCK)
-server_ticks() { awk '{print $14 + $15}' "/proc/$xvfb_pid/stat"; }
+start_xvfb "$screen"
+export DISPLAY=$display
 
 cp "$flare" "$work/"
 before=$(server_ticks)
