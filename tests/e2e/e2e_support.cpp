@@ -387,6 +387,22 @@ std::optional<Image> Screenshot(const std::string& display, const std::string& w
   return ReadPpm(workPath);
 }
 
+std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath) {
+  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::optional<Image> shot = Screenshot(server.Display(), workPath);
+    if (shot && shot->CountEqual(rect, HostWindow::Background) == 0) return shot;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return std::nullopt;
+}
+
+bool EndedBySigterm(ChildProcess& process) {
+  kill(process.Pid(), SIGTERM);
+  const auto status = process.WaitForExit(PatienceLimit);
+  return status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM;
+}
+
 std::optional<Image> ReadPpm(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::string magic;

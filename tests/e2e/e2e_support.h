@@ -186,6 +186,13 @@ struct Image {
 // A picture of the whole screen of `display`, taken with ImageMagick's `import`.
 std::optional<Image> Screenshot(const std::string& display, const std::string& workPath);
 
+// Waits until nothing of a host window's own background is left in `rect`, the sign that a show
+// has drawn all over it; the last screenshot, or nullopt if that did not happen in time.
+std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath);
+
+// Sends SIGTERM to the process; true when that ends it, by that signal, within PatienceLimit.
+bool EndedBySigterm(ChildProcess& process);
+
 // Reads a binary PPM (P6, 8 bits per channel); nullopt when the file is not one.
 std::optional<Image> ReadPpm(const std::string& path);
 
