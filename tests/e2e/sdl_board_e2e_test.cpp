@@ -74,7 +74,7 @@ struct RunningProbe {
         presenting(process.WaitForOutput("presented " + std::to_string(framesBeforeReady) + "\n", PatienceLimit)) {}
 
   static EnvironmentChanges Merged(EnvironmentChanges environment, const EnvironmentChanges& more) {
-    environment.insert(more.begin(), more.end());
+    for (const auto& [name, value] : more) environment.insert_or_assign(name, value);
     return environment;
   }
   // Waits until the probe has presented `frames` (a multiple of ten) more frames than it had reported.
