@@ -49,7 +49,8 @@ struct ShowPlatform {
   platform::ButtonQuery& button;
 };
 
-// The desktop: the SDL2 board, the monotonic clock and the real left button, built on first use.
+// The desktop: the SDL2 board, the monotonic clock and the real left button (left to the host
+// while the board draws in a host's window), built on first use.
 ShowPlatform& DesktopShowPlatform();
 
 // The application: looks once at the first argument and runs the settings dialog or the show.

@@ -364,10 +364,20 @@ enum class PresentPath {
   WindowSurface,
 };
 
-// A borderless full-screen window on the desktop's current mode with the cursor hidden. The
-// 640×480 frame fills the screen with its 4:3 shape kept (black bars, smooth scaling), at most
+// A board on the user's desktop, which may draw in a window that a screen-saver host owns.
+class DesktopBoard : public Board {
+public:
+  // True while the open board draws in the host's window named by XSCREENSAVER_WINDOW.
+  virtual bool DrawsInHostWindow() const = 0;
+};
+
+// A borderless full-screen window on the desktop's current mode with the cursor hidden; or,
+// when XSCREENSAVER_WINDOW names an X window that can be drawn in (decimal, or hexadecimal
+// after 0x), that window as it is, followed when the host resizes it. A value that names no
+// such window gives one line on standard error, and the board opens its own window. The
+// 640×480 frame fills the window with its 4:3 shape kept (black bars, smooth scaling), at most
 // 60 frames a second. Its hardware query succeeds only on a display a person can see (x11 or
 // wayland; an SDL_VIDEODRIVER set in the environment is honoured).
-std::unique_ptr<Board> MakeSdlBoard(PresentPath path = PresentPath::Automatic);
+std::unique_ptr<DesktopBoard> MakeSdlBoard(PresentPath path = PresentPath::Automatic);
 
 } // namespace glide

@@ -1,10 +1,13 @@
-// The SDL2 board: shows finished frames full screen on the user's desktop.
+// The SDL2 board: shows finished frames full screen on the user's desktop, or in a host's window.
 #include "glide/frame_scaler.h"
 #include "glide/glide.h"
+#include "glide/host_window.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -52,8 +55,8 @@ bool HasDirectRendering(SDL_Window* window) {
   return info.subsystem == SDL_SYSWM_WAYLAND;
 }
 
-// The window the board draws in: borderless, covering the first display in the desktop's own
-// mode (no mode switch). Everything after it works on whatever window this gives.
+// The board's own window: borderless, covering the first display in the desktop's own mode
+// (no mode switch).
 SDL_Window* CreateDesktopWindow() {
   SDL_DisplayMode desktop;
   if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) {
@@ -63,13 +66,57 @@ SDL_Window* CreateDesktopWindow() {
                           desktop.h, SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS);
 }
 
+// The host's window named in the environment, when it names one that can be drawn in; null
+// when the variable is not set. A value that names no such window is reported in one line and
+// then treated as absent. The id means something only to an X server, so under any other
+// video driver it names nothing either.
+SDL_Window* CreateHostWindow() {
+  const char* value = std::getenv(HostWindowVariable);
+  if (value == nullptr) {
+    return nullptr;
+  }
+  const std::optional<std::uint32_t> id = ParseWindowId(value);
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (id && driver != nullptr && std::strcmp(driver, "x11") == 0 && IsDrawableWindow(*id)) {
+    SDL_Window* window = SDL_CreateWindowFrom(reinterpret_cast<const void*>(static_cast<std::uintptr_t>(*id)));
+    if (window != nullptr) {
+      return window;
+    }
+  }
+  std::fprintf(stderr, "%s is not a window to draw in; the show opens a window of its own\n", HostWindowVariable);
+  return nullptr;
+}
+
+// SDL asks for no events on a window it did not make, so it would never learn that the host
+// resized it. Asking for structure changes (and exposures, after which the whole picture is
+// sent again) on SDL's own connection lets SDL's event loop follow the window as it follows
+// its own. Button presses are not asked for: a host that takes them holds them exclusively.
+void FollowHostWindow(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) {
+    return;
+  }
+  XWindowAttributes attributes;
+  if (XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes) == 0) {
+    return;
+  }
+  XSelectInput(info.info.x11.display, info.info.x11.window,
+               attributes.your_event_mask | StructureNotifyMask | ExposureMask);
+  XFlush(info.info.x11.display);
+#else
+  (void)window;
+#endif
+}
+
 // Frames are 0x00RRGGBB words, which is what SDL calls RGB888 (and ARGB8888 with the top byte
 // ignored); a window surface in any other layout would need a conversion per pixel.
 bool IsFramePixelFormat(Uint32 format) {
   return format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
 }
 
-class SdlBoard final : public Board {
+class SdlBoard final : public DesktopBoard {
 public:
   explicit SdlBoard(PresentPath path) : requestedPath_(path) {}
   ~SdlBoard() override { Close(); }
@@ -78,6 +125,7 @@ public:
   bool Open() override;
   void Present(const FrameView& frame) override;
   void Close() override;
+  bool DrawsInHostWindow() const override { return inHostWindow_; }
 
 private:
   bool OpenRenderer();
@@ -89,6 +137,7 @@ private:
   PresentPath requestedPath_;
   bool videoReady_ = false;
   SDL_Window* window_ = nullptr;
+  bool inHostWindow_ = false;
   // The renderer path.
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
@@ -135,11 +184,16 @@ bool SdlBoard::Open() {
   if (!QueryHardware()) {
     return false;
   }
-  window_ = CreateDesktopWindow();
-  if (window_ == nullptr) {
-    return false;
+  window_ = CreateHostWindow();
+  inHostWindow_ = window_ != nullptr;
+  if (!inHostWindow_) {
+    window_ = CreateDesktopWindow();
+    if (window_ == nullptr) {
+      return false;
+    }
+    // The pointer is hidden over our own window only; a host's window keeps what the host set.
+    SDL_ShowCursor(SDL_DISABLE);
   }
-  SDL_ShowCursor(SDL_DISABLE);
 
   bool opened = false;
   switch (requestedPath_) {
@@ -160,6 +214,9 @@ bool SdlBoard::Open() {
   if (!opened) {
     Close();
     return false;
+  }
+  if (inHostWindow_) {
+    FollowHostWindow(window_);
   }
   return true;
 }
@@ -280,9 +337,11 @@ void SdlBoard::Close() {
     renderer_ = nullptr;
   }
   if (window_ != nullptr) {
+    // SDL leaves a window it did not make on the screen.
     SDL_DestroyWindow(window_);
     window_ = nullptr;
   }
+  inHostWindow_ = false;
   scaler_.reset();
   scaledPixels_ = nullptr;
   if (videoReady_) {
@@ -293,6 +352,6 @@ void SdlBoard::Close() {
 
 } // namespace
 
-std::unique_ptr<Board> MakeSdlBoard(PresentPath path) { return std::make_unique<SdlBoard>(path); }
+std::unique_ptr<DesktopBoard> MakeSdlBoard(PresentPath path) { return std::make_unique<SdlBoard>(path); }
 
 } // namespace glide

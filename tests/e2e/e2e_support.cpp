@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -215,9 +219,164 @@ std::string XvfbMissing() {
   return {};
 }
 
+int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& command) {
+  std::vector<std::string> line = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", directory};
+  line.insert(line.end(), command.begin(), command.end());
+  return line;
+}
+
+bool WaitForVisibleWindow(const XvfbServer& server, const std::string& name) {
+  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (server.Xdotool({"search", "--onlyvisible", "--name", name})) return true;
+    // Each look starts a program: a little slower than the other polls.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+namespace {
+
+// The test's windows may vanish under a query (a program's window closing); that is an answer,
+// not a reason to end the test process as Xlib's default handler would.
+int IgnoreXError(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
+
+} // namespace
+
+HostWindow::HostWindow(const XvfbServer& server, Rect rect, Kind kind) : rect_(rect) {
+  XSetErrorHandler(IgnoreXError);
+  display_ = XOpenDisplay(server.Display().c_str());
+  if (display_ == nullptr) {
+    return;
+  }
+  const Window root = DefaultRootWindow(display_);
+  Window window = 0;
+  if (kind == Kind::ForDrawing) {
+    // The server's screen is 24-bit true colour, so the pixel value is the colour itself.
+    window = XCreateSimpleWindow(display_, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                                 static_cast<unsigned>(rect.height), 0, 0, Background);
+  } else {
+    XSetWindowAttributes attributes{};
+    window = XCreateWindow(display_, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                           static_cast<unsigned>(rect.height), 0, 0, InputOnly, CopyFromParent, 0, &attributes);
+  }
+  XStoreName(display_, window, "host window");
+  XMapWindow(display_, window);
+  XSync(display_, False);
+  id_ = static_cast<std::uint32_t>(window);
+}
+
+HostWindow::~HostWindow() {
+  if (display_ != nullptr) {
+    XCloseDisplay(display_);
+  }
+}
+
+std::string HostWindow::DecimalId() const { return std::to_string(id_); }
+
+std::string HostWindow::HexadecimalId() const {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(id_));
+  return text;
+}
+
+bool HostWindow::Resize(int width, int height) {
+  if (display_ == nullptr) return false;
+  XResizeWindow(display_, id_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XSync(display_, False);
+  rect_.width = width;
+  rect_.height = height;
+  return true;
+}
+
+void HostWindow::Destroy() {
+  if (display_ == nullptr) return;
+  XDestroyWindow(display_, id_);
+  XSync(display_, False);
+}
+
+bool HostWindow::Intact() {
+  if (display_ == nullptr) return false;
+  XWindowAttributes attributes;
+  return XGetWindowAttributes(display_, id_, &attributes) != 0 && attributes.map_state == IsViewable &&
+         attributes.width == rect_.width && attributes.height == rect_.height;
+}
+
+std::vector<std::uint32_t> HostWindow::VisibleTopLevelWindows() {
+  std::vector<std::uint32_t> visible;
+  if (display_ == nullptr) return visible;
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count) == 0) {
+    return visible;
+  }
+  for (unsigned index = 0; index < count; ++index) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display_, children[index], &attributes) != 0 && attributes.map_state == IsViewable) {
+      visible.push_back(static_cast<std::uint32_t>(children[index]));
+    }
+  }
+  if (children != nullptr) XFree(children);
+  std::sort(visible.begin(), visible.end());
+  return visible;
+}
+
 Colour Image::At(int x, int y) const {
   const std::size_t offset = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
   return {rgb[offset], rgb[offset + 1], rgb[offset + 2]};
+}
+
+namespace {
+
+// Calls `visit` with the colour of every pixel of `rect` that lies on the image.
+template <typename Visit>
+void ForEachPixel(const Image& image, Rect rect, Visit visit) {
+  for (int y = std::max(rect.y, 0); y < std::min(rect.y + rect.height, image.height); ++y) {
+    for (int x = std::max(rect.x, 0); x < std::min(rect.x + rect.width, image.width); ++x) {
+      visit(x, y, image.At(x, y));
+    }
+  }
+}
+
+} // namespace
+
+int Image::CountEqual(Rect rect, std::uint32_t colour) const {
+  const Colour wanted{static_cast<int>(colour >> 16), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>(colour & 0xFF)};
+  int count = 0;
+  ForEachPixel(*this, rect, [&](int, int, Colour c) {
+    count += c.red == wanted.red && c.green == wanted.green && c.blue == wanted.blue ? 1 : 0;
+  });
+  return count;
+}
+
+int Image::CountBlack(Rect rect) const {
+  int count = 0;
+  ForEachPixel(*this, rect, [&](int, int, Colour c) { count += std::max({c.red, c.green, c.blue}) < 8 ? 1 : 0; });
+  return count;
+}
+
+int Image::CountBrightColoured(Rect rect) const {
+  int count = 0;
+  ForEachPixel(*this, rect, [&](int, int, Colour c) {
+    const int brightest = std::max({c.red, c.green, c.blue});
+    const int dimmest = std::min({c.red, c.green, c.blue});
+    count += brightest > 160 && brightest - dimmest > 60 ? 1 : 0;
+  });
+  return count;
+}
+
+int Image::CountDifferent(const Image& other, Rect inside, Rect outside) const {
+  int count = 0;
+  ForEachPixel(*this, inside, [&](int x, int y, Colour c) {
+    if (outside.Contains(x, y) || x >= other.width || y >= other.height) return;
+    const Colour o = other.At(x, y);
+    count += c.red != o.red || c.green != o.green || c.blue != o.blue ? 1 : 0;
+  });
+  return count;
 }
 
 std::optional<Image> Screenshot(const std::string& display, const std::string& workPath) {
@@ -226,6 +385,22 @@ std::optional<Image> Screenshot(const std::string& display, const std::string& w
     return std::nullopt;
   }
   return ReadPpm(workPath);
+}
+
+std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath) {
+  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::optional<Image> shot = Screenshot(server.Display(), workPath);
+    if (shot && shot->CountEqual(rect, HostWindow::Background) == 0) return shot;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return std::nullopt;
+}
+
+bool EndedBySigterm(ChildProcess& process) {
+  kill(process.Pid(), SIGTERM);
+  const auto status = process.WaitForExit(PatienceLimit);
+  return status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM;
 }
 
 std::optional<Image> ReadPpm(const std::string& path) {

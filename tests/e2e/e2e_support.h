@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+// Xlib's connection to a display; only the support code talks to X directly.
+struct _XDisplay;
+
 namespace e2e {
 
 // Changes to the test's own environment for a child: a value sets the variable, nullopt removes
@@ -98,6 +101,66 @@ private:
 // bootstrap: a test that misses one fails, and says which.
 std::string XvfbMissing();
 
+#define PYROVANE_SKIP_WITHOUT_XVFB()                                                                                   \
+  do {                                                                                                                 \
+    const std::string missing = e2e::XvfbMissing();                                                                    \
+    if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
+  } while (false)
+
+// The exit code of a process that exited, -1 for one that a signal ended.
+int ExitCode(int status);
+
+// A command line that runs `command` with `directory` as its working directory, as a
+// screen-saver launcher runs the show.
+std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& command);
+
+// Waits until a visible window whose name matches the regular expression `name` appears on the
+// server; false if none does within PatienceLimit.
+bool WaitForVisibleWindow(const XvfbServer& server, const std::string& name);
+
+struct Rect {
+  int x;
+  int y;
+  int width;
+  int height;
+  bool Contains(int column, int row) const { return column >= x && column < x + width && row >= y && row < y + height; }
+};
+
+// What a screen-saver host makes for its saver: a window on the server, here over the test's
+// own X connection, which keeps it alive until the object is destroyed. It is mapped at once
+// and painted in HostWindow::Background, so that a screenshot shows where nothing has drawn.
+class HostWindow {
+public:
+  enum class Kind { ForDrawing, ForInputOnly };
+  static constexpr std::uint32_t Background = 0x336699;
+
+  HostWindow(const XvfbServer& server, Rect rect, Kind kind = Kind::ForDrawing);
+  ~HostWindow();
+  HostWindow(const HostWindow&) = delete;
+  HostWindow& operator=(const HostWindow&) = delete;
+
+  bool Created() const { return id_ != 0; }
+  std::uint32_t Id() const { return id_; }
+  std::string DecimalId() const;
+  std::string HexadecimalId() const; // "0x" and upper-case digits, as xscreensaver writes it
+  // Where the window lies on the screen.
+  Rect Placement() const { return rect_; }
+
+  // Changes the window's size, keeping its top left corner; true once the server has done it.
+  bool Resize(int width, int height);
+  // Destroys the window, so that its id names nothing.
+  void Destroy();
+  // Whether the window still exists, mapped, with the size it was given last.
+  bool Intact();
+  // The ids of the windows on the server's screen that are mapped directly under the root.
+  std::vector<std::uint32_t> VisibleTopLevelWindows();
+
+private:
+  ::_XDisplay* display_ = nullptr;
+  std::uint32_t id_ = 0;
+  Rect rect_;
+};
+
 struct Colour {
   int red;
   int green;
@@ -110,10 +173,25 @@ struct Image {
   int height = 0;
   std::vector<std::uint8_t> rgb;
   Colour At(int x, int y) const;
+  // How many pixels of `rect` hold exactly this colour (0xRRGGBB).
+  int CountEqual(Rect rect, std::uint32_t colour) const;
+  // How many pixels of `rect` are next to black (every channel under 8).
+  int CountBlack(Rect rect) const;
+  // How many pixels of `rect` are bright and coloured, as sparks of fireworks are.
+  int CountBrightColoured(Rect rect) const;
+  // How many pixels inside `inside` and outside `outside` differ from those of `other`.
+  int CountDifferent(const Image& other, Rect inside, Rect outside = {0, 0, 0, 0}) const;
 };
 
 // A picture of the whole screen of `display`, taken with ImageMagick's `import`.
 std::optional<Image> Screenshot(const std::string& display, const std::string& workPath);
+
+// Waits until nothing of a host window's own background is left in `rect`, the sign that a show
+// has drawn all over it; the last screenshot, or nullopt if that did not happen in time.
+std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath);
+
+// Sends SIGTERM to the process; true when that ends it, by that signal, within PatienceLimit.
+bool EndedBySigterm(ChildProcess& process);
 
 // Reads a binary PPM (P6, 8 bits per channel); nullopt when the file is not one.
 std::optional<Image> ReadPpm(const std::string& path);

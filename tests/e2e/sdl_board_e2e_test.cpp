@@ -67,9 +67,21 @@ struct RunningProbe {
   ChildProcess process;
   bool presenting;
   RunningProbe(const XvfbServer& server, const std::string& outputPath, const std::string& path = "automatic",
-               const std::string& pattern = "quadrants", int framesBeforeReady = 10)
-      : process({Probe, "show", "--path", path, "--pattern", pattern}, server.Environment(), outputPath),
+               const std::string& pattern = "quadrants", int framesBeforeReady = 10,
+               const EnvironmentChanges& moreEnvironment = {})
+      : process({Probe, "show", "--path", path, "--pattern", pattern}, Merged(server.Environment(), moreEnvironment),
+                outputPath),
         presenting(process.WaitForOutput("presented " + std::to_string(framesBeforeReady) + "\n", PatienceLimit)) {}
+
+  static EnvironmentChanges Merged(EnvironmentChanges environment, const EnvironmentChanges& more) {
+    for (const auto& [name, value] : more) environment.insert_or_assign(name, value);
+    return environment;
+  }
+  // Waits until the probe has presented `frames` (a multiple of ten) more frames than it had reported.
+  bool PresentsMore(int frames) {
+    const int target = LastPresentedCount(process.Output()) + frames;
+    return process.WaitForOutput("presented " + std::to_string(target) + "\n", PatienceLimit);
+  }
 };
 
 TEST(SdlBoardQuery, FindsOnlyADisplayAPersonCanSee) {
@@ -187,6 +199,78 @@ TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
       EXPECT_GT(mixed, 0) << name << ": no smooth step between red and green";
       EXPECT_LE(mixed, 4) << name << ": the step between red and green is blurred too wide";
     }
+  }
+}
+
+TEST(SdlBoardHostWindow, KeepsFourByThreeAndFollowsTheWindowsSize) {
+  SKIP_WITHOUT_XVFB();
+  // The host's window starts at 400×300, where the picture fills it, and is then resized;
+  // SDL sees no resize of a window it did not make unless the board asks for it.
+  struct Case {
+    const char* path;
+    int width;
+    int height;
+    e2e::Rect picture; // in the resized window
+  };
+  const Case cases[] = {
+      {"surface", 800, 300, {200, 0, 400, 300}},
+      {"renderer", 800, 300, {200, 0, 400, 300}},
+      {"surface", 400, 600, {0, 150, 400, 300}},
+      {"renderer", 640, 480, {0, 0, 640, 480}},
+  };
+  constexpr e2e::Rect Placement{100, 50, 400, 300};
+  for (const Case& c : cases) {
+    const std::string name = std::string(c.path) + " to " + std::to_string(c.width) + "x" + std::to_string(c.height);
+    XvfbServer server(1024, 768);
+    ASSERT_TRUE(server.Started()) << name;
+    e2e::HostWindow host(server, Placement);
+    ASSERT_TRUE(host.Created()) << name;
+    e2e::TemporaryDirectory directory;
+    const auto before = e2e::Screenshot(server.Display(), directory.File("before.ppm"));
+    ASSERT_TRUE(before.has_value()) << name;
+    RunningProbe probe(server, directory.File("probe.out"), c.path, "quadrants", 10,
+                       {{"XSCREENSAVER_WINDOW", host.HexadecimalId()}});
+    ASSERT_TRUE(probe.presenting) << name << ": " << probe.process.Output();
+
+    // Where the frame must be, in window coordinates, and where the bars are black.
+    const auto check = [&](e2e::Rect picture, int windowWidth, int windowHeight, const std::string& when) {
+      const auto shot = e2e::Screenshot(server.Display(), directory.File("shot.ppm"));
+      ASSERT_TRUE(shot.has_value()) << name;
+      struct Sample {
+        int x, y;
+        Colour expected;
+        const char* what;
+      };
+      const int right = picture.x + picture.width - 1;
+      const int bottom = picture.y + picture.height - 1;
+      std::vector<Sample> samples = {
+          {picture.x, picture.y, Red, "top left corner"},
+          {right, picture.y, Green, "top right corner"},
+          {picture.x, bottom, Blue, "bottom left corner"},
+          {right, bottom, White, "bottom right corner"},
+      };
+      if (picture.x > 0) {
+        samples.push_back({0, windowHeight / 2, Black, "left bar"});
+        samples.push_back({windowWidth - 1, windowHeight - 1, Black, "right bar"});
+      }
+      if (picture.y > 0) {
+        samples.push_back({windowWidth / 2, 0, Black, "top bar"});
+        samples.push_back({windowWidth - 1, windowHeight - 1, Black, "bottom bar"});
+      }
+      for (const Sample& s : samples) {
+        const Colour colour = shot->At(Placement.x + s.x, Placement.y + s.y);
+        EXPECT_TRUE(Near(colour, s.expected)) << name << ", " << when << ": " << s.what << " at " << s.x << "," << s.y
+                                              << " of the window is " << Describe(colour);
+      }
+      // Nothing is drawn outside the window.
+      const e2e::Rect window{Placement.x, Placement.y, windowWidth, windowHeight};
+      EXPECT_EQ(shot->CountDifferent(*before, {0, 0, 1024, 768}, window), 0) << name << ", " << when;
+    };
+    check({0, 0, Placement.width, Placement.height}, Placement.width, Placement.height, "before the resize");
+    ASSERT_TRUE(host.Resize(c.width, c.height)) << name;
+    ASSERT_TRUE(probe.PresentsMore(30)) << name << ": " << probe.process.Output();
+    check(c.picture, c.width, c.height, "after the resize");
+    EXPECT_TRUE(probe.process.Running()) << name;
   }
 }
 
