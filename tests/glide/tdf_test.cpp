@@ -283,7 +283,8 @@ TEST(TdfReaderDeathTest, AnythingButARegularFileGivesTheZeroResultWithoutWaiting
   std::filesystem::remove_all(directory);
   std::filesystem::create_directory(directory);
   const std::string valid = directory + "/valid.3df";
-  std::ofstream(valid, std::ios::binary) << std::string(tdfcases::ValidHeader().begin(), tdfcases::ValidHeader().end());
+  const std::vector<std::uint8_t> header = tdfcases::ValidHeader();
+  std::ofstream(valid, std::ios::binary) << std::string(header.begin(), header.end());
   ASSERT_EQ(mkfifo((directory + "/pipe.3df").c_str(), 0600), 0);
   std::filesystem::create_symlink(valid, directory + "/link.3df");
   std::filesystem::create_symlink(directory + "/pipe.3df", directory + "/link-to-pipe.3df");
