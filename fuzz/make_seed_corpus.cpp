@@ -14,13 +14,7 @@ int main(int argc, char** argv) {
   }
   const std::string directory = argv[1];
   bool written = true;
-  for (const auto& file : tdfcases::ValidFiles()) written &= tdf_writer::WriteFile(directory + "/" + file.name + ".3df", file.bytes);
-  for (const auto& file : tdfcases::AcceptedVariants()) {
-    written &= tdf_writer::WriteFile(directory + "/accepted-" + file.name + ".3df", file.bytes);
-  }
-  for (const auto& file : tdfcases::MalformedFiles()) {
-    written &= tdf_writer::WriteFile(directory + "/malformed-" + file.name + ".3df", file.bytes);
-  }
+  for (const auto& file : tdfcases::SeedCorpus()) written &= tdf_writer::WriteFile(directory + "/" + file.name, file.bytes);
   if (!written) std::fprintf(stderr, "make-seed-corpus: cannot write into %s\n", argv[1]);
   return written ? 0 : 1;
 }

@@ -7,6 +7,10 @@
 #include <span>
 #include <string_view>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "glide/formats.h"
 
 namespace glide {
@@ -243,10 +247,21 @@ bool CanLoadInto(const ParsedHeader& parsed, const Gu3dfInfo* info) {
   return info->data != nullptr && parsed.memRequired <= info->mem_required;
 }
 
-// Closes the file on every path.
+// Opens regular files only, and closes the file on every path. Nothing else can hold a texture:
+// a directory cannot be read, and opening a named pipe would wait, for ever if no program writes
+// into it, so it is opened without waiting and then refused.
 struct File {
-  std::FILE* handle;
-  explicit File(const char* name) : handle(name ? std::fopen(name, "rb") : nullptr) {}
+  std::FILE* handle = nullptr;
+  explicit File(const char* name) {
+    const int descriptor = name ? open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+    if (descriptor < 0) return;
+    struct stat status;
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
+        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || (handle = fdopen(descriptor, "rb")) == nullptr) {
+      close(descriptor);
+    }
+  }
   ~File() {
     if (handle) std::fclose(handle);
   }

@@ -65,7 +65,9 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings) {
 }
 
 // Starts a program found on PATH. Descriptors not marked close-on-exec are inherited, as a
-// pipe end handed to Xvfb must be.
+// pipe end handed to Xvfb must be. The child starts with no signal blocked and the usual action
+// for interrupts and termination requests, whatever the test itself was given: a suite run as a
+// background job inherits an ignored SIGINT, which would hide how the program meets one.
 pid_t Spawn(std::vector<std::string> arguments, const EnvironmentChanges& changes, const std::string& outputPath) {
   std::vector<std::string> environment = ChildEnvironment(changes);
   std::vector<char*> argv = PointersTo(arguments);
@@ -75,10 +77,20 @@ pid_t Spawn(std::vector<std::string> arguments, const EnvironmentChanges& change
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t noSignals, usualAction;
+  sigemptyset(&noSignals);
+  sigemptyset(&usualAction);
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) sigaddset(&usualAction, signalNumber);
+  posix_spawnattr_setsigmask(&attributes, &noSignals);
+  posix_spawnattr_setsigdefault(&attributes, &usualAction);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+  if (posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) {
     pid = -1;
   }
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   return pid;
 }
@@ -212,6 +224,16 @@ bool XvfbServer::Xdotool(const std::vector<std::string>& arguments) const {
   return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool WaitForWindow(const XvfbServer& server, const std::string& name) {
+  constexpr std::chrono::milliseconds Interval{50};
+  for (auto waited = std::chrono::milliseconds(0); waited < PatienceLimit; waited += Interval) {
+    if (server.Xdotool({"search", "--onlyvisible", "--name", name})) return true;
+    std::this_thread::sleep_for(Interval);
+  }
+  return false;
+}
+
+
 std::string XvfbMissing() {
   if (!ProgramAvailable("Xvfb")) {
     return "Xvfb is not installed (scripts/bootstrap installs it): whole-process tests need a display";
@@ -227,15 +249,6 @@ std::vector<std::string> InDirectory(const std::string& directory, const std::ve
   return line;
 }
 
-bool WaitForVisibleWindow(const XvfbServer& server, const std::string& name) {
-  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (server.Xdotool({"search", "--onlyvisible", "--name", name})) return true;
-    // Each look starts a program: a little slower than the other polls.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
 
 namespace {
 

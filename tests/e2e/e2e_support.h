@@ -96,27 +96,28 @@ private:
   std::string display_;
 };
 
-// The reason to skip whole-process tests on this machine (Xvfb is not installed), or empty.
-// The other tools they use (xdotool, ImageMagick's import, xmessage) come with the same
-// bootstrap: a test that misses one fails, and says which.
-std::string XvfbMissing();
+// Waits until a visible window whose name matches the pattern is on the server's screen; false
+// if none is within PatienceLimit.
+bool WaitForWindow(const XvfbServer& server, const std::string& name);
 
-#define PYROVANE_SKIP_WITHOUT_XVFB()                                                                                   \
-  do {                                                                                                                 \
-    const std::string missing = e2e::XvfbMissing();                                                                    \
-    if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
-  } while (false)
-
-// The exit code of a process that exited, -1 for one that a signal ended.
+// The exit code of a process that exited, or -1 for one that a signal ended.
 int ExitCode(int status);
 
 // A command line that runs `command` with `directory` as its working directory, as a
 // screen-saver launcher runs the show.
 std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& command);
 
-// Waits until a visible window whose name matches the regular expression `name` appears on the
-// server; false if none does within PatienceLimit.
-bool WaitForVisibleWindow(const XvfbServer& server, const std::string& name);
+// The reason to skip whole-process tests on this machine (Xvfb is not installed), or empty.
+// The other tools they use (xdotool, ImageMagick's import, xmessage) come with the same
+// bootstrap: a test that misses one fails, and says which.
+std::string XvfbMissing();
+
+// Skips the calling test where whole-process tests cannot run.
+#define SKIP_WITHOUT_XVFB()                                                                                            \
+  do {                                                                                                                 \
+    const std::string missing = e2e::XvfbMissing();                                                                    \
+    if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
+  } while (false)
 
 struct Rect {
   int x;

@@ -57,7 +57,7 @@ ChildProcess StartShow(const XvfbServer& server, const ShowDirectory& show, cons
 }
 
 TEST(HostWindowProgram, DrawsOnlyInTheHostsWindowUntilSigterm) {
-  PYROVANE_SKIP_WITHOUT_XVFB();
+  SKIP_WITHOUT_XVFB();
   struct Case {
     const char* name;
     std::string (HostWindow::*id)() const;
@@ -100,7 +100,7 @@ TEST(HostWindowProgram, DrawsOnlyInTheHostsWindowUntilSigterm) {
 }
 
 TEST(HostWindowProgram, AValueThatNamesNoWindowFallsBackToAWindowOfItsOwn) {
-  PYROVANE_SKIP_WITHOUT_XVFB();
+  SKIP_WITHOUT_XVFB();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   HostWindow destroyed(server, {0, 0, 100, 100});
@@ -122,7 +122,7 @@ TEST(HostWindowProgram, AValueThatNamesNoWindowFallsBackToAWindowOfItsOwn) {
   ShowDirectory show;
   for (const Case& c : cases) {
     ChildProcess program = StartShow(server, show, c.value, "out.txt");
-    EXPECT_TRUE(e2e::WaitForVisibleWindow(server, "^Pyrovane$")) << c.name << ": " << program.Output();
+    EXPECT_TRUE(e2e::WaitForWindow(server, "^Pyrovane$")) << c.name << ": " << program.Output();
     EXPECT_EQ(program.Output(), HostWindowWarning) << c.name;
     EXPECT_TRUE(EndedBySigterm(program)) << c.name;
     // The next case starts on an empty screen.
@@ -133,7 +133,7 @@ TEST(HostWindowProgram, AValueThatNamesNoWindowFallsBackToAWindowOfItsOwn) {
 }
 
 TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
-  PYROVANE_SKIP_WITHOUT_XVFB();
+  SKIP_WITHOUT_XVFB();
   // One process per window, as hosts run a saver on each monitor.
   XvfbServer server(ScreenWidth, ScreenHeight);
   ASSERT_TRUE(server.Started());

@@ -24,17 +24,11 @@ const std::string Flare = PYROVANE_FLARE;
 const std::string ShowWindow = "^Pyrovane$";
 const std::string SettingsWindow = "^Pyrovane ScreenSaver Configuration$";
 
-#define SKIP_WITHOUT_XVFB()                                                                                            \
-  do {                                                                                                                 \
-    const std::string missing = e2e::XvfbMissing();                                                                    \
-    if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
-  } while (false)
-
 // The program started in `directory`, as a screen-saver launcher starts it.
 std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& arguments) {
-  std::vector<std::string> command = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", directory, Program};
+  std::vector<std::string> command{Program};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  return command;
+  return e2e::InDirectory(directory, command);
 }
 
 // A working directory holding the flare texture, as the show expects.
@@ -43,16 +37,8 @@ struct ShowDirectory {
   ShowDirectory() { std::filesystem::copy_file(Flare, directory.File("flare.3df")); }
 };
 
-// Waits until a visible window whose name matches appears; false if none does in time.
-bool WaitForWindow(const XvfbServer& server, const std::string& name) {
-  for (auto waited = std::chrono::milliseconds(0); waited < PatienceLimit; waited += std::chrono::milliseconds(50)) {
-    if (server.Xdotool({"search", "--onlyvisible", "--name", name})) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
-
-int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+using e2e::ExitCode;
+using e2e::WaitForWindow;
 
 TEST(Program, ShowsFireworksFullScreenUntilAClick) {
   SKIP_WITHOUT_XVFB();

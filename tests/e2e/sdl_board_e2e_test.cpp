@@ -25,15 +25,7 @@ const std::string Probe = SDL_BOARD_PROBE;
 constexpr int ProbeFoundDisplay = 0;
 constexpr int ProbeNoDisplay = 3;
 
-#define SKIP_WITHOUT_XVFB()                                                                                            \
-  do {                                                                                                                 \
-    const std::string missing = e2e::XvfbMissing();                                                                    \
-    if (!missing.empty()) {                                                                                            \
-      GTEST_SKIP() << missing;                                                                                         \
-    }                                                                                                                  \
-  } while (false)
-
-int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+using e2e::ExitCode;
 
 // The frame count of the probe's last progress line ("presented N").
 int LastPresentedCount(const std::string& output) {

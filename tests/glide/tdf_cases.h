@@ -141,4 +141,14 @@ inline std::vector<MalformedFile> MalformedFiles() {
   };
 }
 
+// The fuzzer's seed corpus, one file per named case above, with the file name it has there:
+// "valid-<format>", "accepted-<variant>" and "malformed-<case>", each with ".3df".
+inline std::vector<NamedFile> SeedCorpus() {
+  std::vector<NamedFile> files;
+  for (const NamedFile& file : ValidFiles()) files.push_back({file.name + ".3df", file.bytes});
+  for (const NamedFile& file : AcceptedVariants()) files.push_back({"accepted-" + file.name + ".3df", file.bytes});
+  for (const MalformedFile& file : MalformedFiles()) files.push_back({"malformed-" + file.name + ".3df", file.bytes});
+  return files;
+}
+
 } // namespace tdfcases

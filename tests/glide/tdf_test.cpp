@@ -1,8 +1,13 @@
 // Tests of the .3df reader: every format and shape read back texel-exact from files the tests
 // write, the colours every format decodes to, the header variants it tolerates, and every
 // malformed case, from memory and from disk alike.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -271,9 +276,48 @@ TEST(TdfReaderTest, AMissingFileGivesTheZeroResult) {
   EXPECT_FALSE(gu3dfGetInfo(nullptr, &info));
 }
 
-TEST(TdfReaderTest, ADirectoryGivesTheZeroResult) {
-  Gu3dfInfo info{};
-  EXPECT_FALSE(gu3dfGetInfo(::testing::TempDir().c_str(), &info));
+// Only a regular file (or a link to one) can be a texture. Each read runs in a child process that
+// an alarm ends if the read waits: a named pipe that nobody writes into must not stop it.
+TEST(TdfReaderDeathTest, AnythingButARegularFileGivesTheZeroResultWithoutWaiting) {
+  const std::string directory = ::testing::TempDir() + "tdf_test_kinds";
+  std::filesystem::remove_all(directory);
+  std::filesystem::create_directory(directory);
+  const std::string valid = directory + "/valid.3df";
+  const std::vector<std::uint8_t> header = tdfcases::ValidHeader();
+  std::ofstream(valid, std::ios::binary) << std::string(header.begin(), header.end());
+  ASSERT_EQ(mkfifo((directory + "/pipe.3df").c_str(), 0600), 0);
+  std::filesystem::create_symlink(valid, directory + "/link.3df");
+  std::filesystem::create_symlink(directory + "/pipe.3df", directory + "/link-to-pipe.3df");
+  std::filesystem::create_directory(directory + "/directory.3df");
+  struct Case {
+    const char* name;
+    std::string path;
+    bool readable;
+  };
+  const Case cases[] = {
+      {"a regular file", valid, true},
+      {"a link to a regular file", directory + "/link.3df", true},
+      {"a directory", directory + "/directory.3df", false},
+      {"a named pipe", directory + "/pipe.3df", false},
+      {"a link to a named pipe", directory + "/link-to-pipe.3df", false},
+      {"a device of endless zeros", "/dev/zero", false},
+  };
+  constexpr unsigned HangLimitSeconds = 20;
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          alarm(HangLimitSeconds);
+          Gu3dfInfo info{};
+          const bool described = gu3dfGetInfo(c.path.c_str(), &info) != FXFALSE;
+          std::vector<std::uint8_t> buffer(info.mem_required + 1);
+          info.data = buffer.data();
+          const bool loaded = gu3dfLoad(c.path.c_str(), &info) != FXFALSE;
+          std::exit(described == c.readable && loaded == c.readable ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << c.name;
+  }
+  std::filesystem::remove_all(directory);
 }
 
 TEST(TdfReaderTest, LoadingWithoutABufferGivesTheZeroResult) {
