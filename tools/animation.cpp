@@ -1,5 +1,5 @@
 // Animated WebP files: frames of 0x00RRGGBB pixels encoded with libwebp's animation encoder.
-#include "tools/image_io.h"
+#include "tools/tools.h"
 
 #include <cstdio>
 

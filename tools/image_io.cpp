@@ -1,5 +1,5 @@
 // PNG writing and reading through libpng's simplified interface.
-#include "tools/image_io.h"
+#include "tools/tools.h"
 
 #include <png.h>
 

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/image_io.h"
-#include "tools/tdf_writer.h"
+#include "tools/tools.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "render/render.h"
 #include "show/show.h"
 #include "sim/sim.h"
-#include "tools/image_io.h"
+#include "tools/tools.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The .3df writer used by the flare generator, the tests and the fuzzing corpus.
-#include "tools/tdf_writer.h"
+#include "tools/tools.h"
 
 #include <algorithm>
 #include <cstdio>

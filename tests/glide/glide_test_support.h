@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "glide/glide.h"
-#include "tools/tdf_writer.h"
+#include "tools/tools.h"
 
 namespace glidetest {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "glide_test_support.h"
-#include "tools/image_io.h"
+#include "tools/tools.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "glide/glide.h"
 #include "render/render.h"
-#include "tools/tdf_writer.h"
+#include "tools/tools.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/image_io.h"
+#include "tools/tools.h"
 
 namespace {
 
