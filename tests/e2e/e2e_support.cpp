@@ -243,6 +243,12 @@ std::string XvfbMissing() {
 
 int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 
+std::vector<std::string> Command(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<std::string> command{program};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return command;
+}
+
 std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& command) {
   std::vector<std::string> line = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", directory};
   line.insert(line.end(), command.begin(), command.end());

@@ -103,6 +103,9 @@ bool WaitForWindow(const XvfbServer& server, const std::string& name);
 // The exit code of a process that exited, or -1 for one that a signal ended.
 int ExitCode(int status);
 
+// The command line of `program` with these arguments.
+std::vector<std::string> Command(const std::string& program, const std::vector<std::string>& arguments);
+
 // A command line that runs `command` with `directory` as its working directory, as a
 // screen-saver launcher runs the show.
 std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& command);

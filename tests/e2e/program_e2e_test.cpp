@@ -26,9 +26,7 @@ const std::string SettingsWindow = "^Pyrovane ScreenSaver Configuration$";
 
 // The program started in `directory`, as a screen-saver launcher starts it.
 std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& arguments) {
-  std::vector<std::string> command{Program};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  return e2e::InDirectory(directory, command);
+  return e2e::InDirectory(directory, e2e::Command(Program, arguments));
 }
 
 // A working directory holding the flare texture, as the show expects.

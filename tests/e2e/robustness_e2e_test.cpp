@@ -28,13 +28,6 @@ using e2e::PatienceLimit;
 using e2e::XvfbServer;
 
 const std::string Program = PYROVANE_PROGRAM;
-
-// The program's command line with these arguments.
-std::vector<std::string> ProgramWith(const std::vector<std::string>& arguments) {
-  std::vector<std::string> command{Program};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  return command;
-}
 const std::string Flare = PYROVANE_FLARE;
 const std::string SdlCallLog = PYROVANE_SDL_CALL_LOG;
 const std::string ShowWindow = "^Pyrovane$";
@@ -197,7 +190,7 @@ TEST(Robustness, SignalsEndTheShowAndTheDialogAtOnceAndLeaveNothingBehind) {
     SCOPED_TRACE(std::string(c.mode) + ", signal " + std::to_string(c.signalNumber));
     e2e::TemporaryDirectory directory;
     std::filesystem::copy_file(Flare, directory.File("flare.3df"));
-    ChildProcess program(e2e::InDirectory(directory.Path(), ProgramWith(c.arguments)), server.Environment(),
+    ChildProcess program(e2e::InDirectory(directory.Path(), e2e::Command(Program, c.arguments)), server.Environment(),
                          directory.File("out.txt"));
     ASSERT_TRUE(e2e::WaitForWindow(server, c.window)) << program.Output();
     // Let the show run a few frames (or the dialog settle) before the signal comes.
