@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "desktop/desktop.h"
 #include "render/render.h"
 #include "show/show.h"
 
@@ -35,29 +36,10 @@ int CSaverApp::ExitInstance() {
   return CWinApp::ExitInstance();
 }
 
-namespace {
-
-// The real left button, except while the board draws in a host's window. There the host
-// (xscreensaver, xsecurelock, a settings dialog's preview) owns the input: it ends the show
-// with SIGTERM when the user comes back, and a click is how a user asks a locked screen for
-// the password prompt, under which the show should go on. The button is then left to the host
-// and reads as never pressed.
-class DesktopButton final : public platform::ButtonQuery {
-public:
-  explicit DesktopButton(const glide::DesktopBoard& board) : board_(board) {}
-  std::int16_t LeftButtonState() override { return board_.DrawsInHostWindow() ? 0 : button_.LeftButtonState(); }
-
-private:
-  const glide::DesktopBoard& board_;
-  platform::SdlButton button_;
-};
-
-} // namespace
-
 ShowPlatform& DesktopShowPlatform() {
-  static const std::unique_ptr<glide::DesktopBoard> board = glide::MakeSdlBoard();
+  static const std::unique_ptr<desktop::DesktopBoard> board = desktop::MakeDesktopBoard();
   static platform::MonotonicClock clock;
-  static DesktopButton button(*board);
+  static desktop::DesktopButton button(*board);
   static ShowPlatform desktop{*board, clock, button};
   return desktop;
 }

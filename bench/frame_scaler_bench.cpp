@@ -1,71 +1,89 @@
-// Benchmark: the processor cost of fitting one 640×480 frame to common screen sizes.
-#include "glide/frame_scaler.h"
+// Benchmark: the processor cost of keeping a picture up to date with the show's own frames at common screen sizes.
+#include "desktop/frame_scaler.h"
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
+#include <time.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <vector>
 
+#include "glide/glide.h"
+#include "platform/platform.h"
+#include "render/render.h"
+#include "show/show.h"
+
 namespace {
 
-enum class Content : int {
-  Noise = 0,  // every pixel lit and different: the worst case
-  Bursts = 1, // six bursts of 150 small sparks each on black, like a busy moment of the show
-  Black = 2,
-};
+// Long enough to take in quiet moments and the busiest ones.
+constexpr std::uint64_t ShowFrames = 3'600;
 
-constexpr int BurstCount = 6;
-constexpr int SparksPerBurst = 150;
-constexpr int BurstRadius = 110;
-constexpr int SparkSize = 6;
-
-std::vector<std::uint32_t> MakeFrame(Content content) {
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(glide::ScreenWidth) * glide::ScreenHeight, 0);
-  std::uint32_t seed = 1;
-  const auto next = [&seed] {
-    seed = seed * 1664525u + 1013904223u;
-    return seed >> 8;
-  };
-  if (content == Content::Noise) {
-    std::generate(pixels.begin(), pixels.end(), next);
-  } else if (content == Content::Bursts) {
-    for (int burst = 0; burst < BurstCount; ++burst) {
-      const int centreX = BurstRadius + static_cast<int>(next() % (glide::ScreenWidth - 2 * BurstRadius));
-      const int centreY = BurstRadius + static_cast<int>(next() % (glide::ScreenHeight - 2 * BurstRadius));
-      const std::uint32_t colour = next() | 0x404040;
-      for (int spark = 0; spark < SparksPerBurst; ++spark) {
-        const int x = centreX + static_cast<int>(next() % (2 * BurstRadius)) - BurstRadius;
-        const int y = centreY + static_cast<int>(next() % (2 * BurstRadius)) - BurstRadius;
-        for (int row = y; row < std::min(y + SparkSize, glide::ScreenHeight); ++row) {
-          std::fill_n(pixels.begin() + row * glide::ScreenWidth + x, std::min(SparkSize, glide::ScreenWidth - x), colour);
-        }
-      }
-    }
-  }
-  return pixels;
+// This thread's processor time.
+double ThreadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-void ScaleFrame(benchmark::State& state) {
+// Runs the show headless and brings a picture up to date with each frame as it is presented,
+// while the frame is still in the cache as it is on the desktop. Only the updates are timed; an
+// iteration is one frame. The counters tell how much of the picture was redrawn and in how many
+// rectangles (each one request to the X server).
+void UpdateWithShowFrames(benchmark::State& state) {
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
-  const std::vector<std::uint32_t> pixels = MakeFrame(static_cast<Content>(state.range(2)));
-  const glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
-  std::vector<std::uint32_t> screen(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  glide::FrameScaler scaler(width, height);
-  for (auto _ : state) {
-    scaler.Scale(frame, screen.data(), width);
-    benchmark::DoNotOptimize(screen.data());
-    benchmark::ClobberMemory();
+  double redrawnPixels = 0;
+  double rectangles = 0;
+  double pictureArea = 1;
+  std::uint64_t frames = 0;
+  while (state.KeepRunningBatch(ShowFrames)) {
+    desktop::FrameScaler scaler(width, height);
+    const desktop::ScreenRect picture = scaler.Picture();
+    pictureArea = static_cast<double>(picture.width) * picture.height;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
+    platform::ResetRand();
+    platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(60);
+    platform::ScriptedButton button(ShowFrames - 2);
+    glide::HeadlessBoard board;
+    double seconds = 0;
+    board.onPresent = [&](const glide::FrameView& frame) {
+      clock.AdvanceFrame();
+      const double start = ThreadSeconds();
+      for (const desktop::ScreenRect& rect : scaler.Update(frame, pixels.data(), picture.width)) {
+        redrawnPixels += static_cast<double>(rect.width) * rect.height;
+        rectangles += 1;
+      }
+      benchmark::DoNotOptimize(pixels.data());
+      seconds += ThreadSeconds() - start;
+      ++frames;
+    };
+    glide::SelectBoard(&board);
+    OpenDisplay();
+    RunShow({clock, button});
+    CloseDisplay();
+    glide::SelectBoard(nullptr);
+    state.SetIterationTime(seconds);
   }
+  state.counters["redrawn_share"] = redrawnPixels / static_cast<double>(frames) / pictureArea;
+  state.counters["rectangles"] = rectangles / static_cast<double>(frames);
 }
-BENCHMARK(ScaleFrame)
-    ->ArgNames({"width", "height", "content"})
-    ->ArgsProduct({{640}, {480}, {0, 1, 2}})
-    ->ArgsProduct({{1024}, {768}, {0, 1, 2}})
-    ->ArgsProduct({{1920}, {1080}, {0, 1, 2}})
+BENCHMARK(UpdateWithShowFrames)
+    ->ArgNames({"width", "height"})
+    ->Args({640, 480})
+    ->Args({1920, 1080})
+    ->Args({3840, 2160})
+    ->UseManualTime()
+    ->Iterations(ShowFrames)
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // The show loads "flare.3df" from its working directory: the top of the build tree.
+  if (chdir(PYROVANE_BUILD_DIR) != 0) return 1;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

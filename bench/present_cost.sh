@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Measures what showing frames on the SDL2 board costs, on a private Xvfb server at several sizes.
+# Measures what showing frames on the desktop board costs, on a private Xvfb server at several sizes.
 #
 #   bench/present_cost.sh [frames]      (default 600 frames, 10 s at 60 a second, per row)
 #
@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 frames=${1:-600}
-probe=build/tests/e2e/sdl_board_probe
+probe=build/tests/e2e/desktop_board_probe
 if [ ! -x "$probe" ]; then
   echo "present_cost: build first (scripts/bootstrap): $probe is missing" >&2
   exit 1
@@ -26,7 +26,7 @@ require_tools Xvfb /usr/bin/time
 printf '%-10s %-9s %-10s %13s %13s %12s %7s %9s\n' screen path frame "program ms/f" "server ms/f" "core at 60" fps "max RSS"
 for size in 640x480 1024x768 1920x1080; do
   start_xvfb "$size"
-  for path in surface renderer; do
+  for path in images renderer; do
     for pattern in quadrants black; do
       before=$(server_ticks)
       DISPLAY=$display /usr/bin/time -v -o "$work/time" "$probe" show --path "$path" --pattern "$pattern" \

@@ -129,7 +129,7 @@ void SelectBoard(Board* board) { TheContext().selectedBoard = board; }
 FrameView CurrentFrame() {
   Context& context = TheContext();
   context.rasterizer.Flush(context.frame);
-  return {context.frame, ScreenWidth, ScreenHeight, ScreenWidth};
+  return {context.frame.pixels, ScreenWidth, ScreenHeight, ScreenWidth};
 }
 
 bool SelectSpritePath(SpritePath path) {
@@ -184,7 +184,9 @@ FxBool grSstWinOpen(FxU32, GrScreenResolution_t resolution, GrScreenRefresh_t, G
   context.openBoard = &board;
   context.displayOpen = true;
   context.colorFormat = colorFormat;
-  std::fill(std::begin(context.frame), std::end(context.frame), 0u);
+  // A new display shows the whole first frame.
+  std::fill(std::begin(context.frame.pixels), std::end(context.frame.pixels), 0u);
+  context.frame.damage.MarkAllBlack();
   return FXTRUE;
 }
 
@@ -318,7 +320,9 @@ void grBufferClear(GrColor_t color, GrAlpha_t, FxU16) {
 void grBufferSwap(int) {
   glide::Context& context = glide::EnterAfterDrawing(Operation::BufferSwap);
   if (!context.displayOpen || !context.openBoard) return;
-  context.openBoard->Present({context.frame, glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth});
+  context.openBoard->Present({context.frame.pixels, glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth,
+                              &context.frame.damage.Damage()});
+  context.frame.damage.Presented();
 }
 
 void grDrawTriangle(const GrVertex* a, const GrVertex* b, const GrVertex* c) {

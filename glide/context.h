@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "glide/frame_buffer.h"
 #include "glide/glide.h"
 #include "glide/raster.h"
 #include "glide/state.h"
@@ -25,8 +26,7 @@ struct Context {
   TextureMemory textures;
   Rasterizer rasterizer;
 
-  // The back buffer, top row first, 0x00RRGGBB, and a few pixels of slack for the sprite code.
-  alignas(64) std::uint32_t frame[ScreenWidth * ScreenHeight + FrameSlack] = {};
+  FrameBuffer frame;
 };
 
 // The one context of the library.

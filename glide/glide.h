@@ -243,12 +243,28 @@ namespace glide {
 inline constexpr int ScreenWidth = 640;
 inline constexpr int ScreenHeight = 480;
 
+// The library keeps track of what it writes in tiles of DamageTileWidth × DamageTileHeight
+// pixels, so that a board can show a frame by redrawing only the tiles that changed.
+inline constexpr int DamageTileWidth = 4;
+inline constexpr int DamageTileHeight = 8;
+inline constexpr int DamageColumns = ScreenWidth / DamageTileWidth;
+inline constexpr int DamageRows = ScreenHeight / DamageTileHeight;
+static_assert(DamageColumns * DamageTileWidth == ScreenWidth && DamageRows * DamageTileHeight == ScreenHeight);
+
+// Which tiles of a frame may differ from the frame presented before it, tile rows top first.
+// A tile that is not marked holds exactly what it held then.
+struct FrameDamage {
+  bool tiles[DamageRows][DamageColumns];
+};
+
 // A frame of ScreenWidth × ScreenHeight pixels, top row first; each pixel is 0x00RRGGBB.
 struct FrameView {
   const std::uint32_t* pixels;
   int width;
   int height;
   int stride; // pixels from one row to the next
+  // What changed since the previous frame presented on the same board; null: any pixel may have.
+  const FrameDamage* damage = nullptr;
   std::uint32_t Pixel(int column, int rowFromTop) const { return pixels[rowFromTop * stride + column]; }
 };
 
@@ -343,41 +359,5 @@ FxBool Load3dfFromMemory(const void* bytes, std::size_t size, Gu3dfInfo* info);
 enum class SpritePath { Fastest, General, Portable, Avx2 };
 // Returns false, and keeps the current choice, when this processor cannot run `path`.
 bool SelectSpritePath(SpritePath path);
-
-} // namespace glide
-
-// ---------------------------------------------------------------------------------------------
-// The SDL2 board: the user's desktop, full screen.
-
-#include <memory>
-
-namespace glide {
-
-// How the SDL2 board puts a frame on the screen.
-enum class PresentPath {
-  // Chosen when the display opens: the renderer where the display has direct (GPU) rendering,
-  // otherwise the window surface.
-  Automatic,
-  // SDL's 2-D renderer: the frame is a texture that the GPU scales to the screen.
-  Renderer,
-  // The window's own pixels (X shared memory), scaled on the processor.
-  WindowSurface,
-};
-
-// A board on the user's desktop, which may draw in a window that a screen-saver host owns.
-class DesktopBoard : public Board {
-public:
-  // True while the open board draws in the host's window named by XSCREENSAVER_WINDOW.
-  virtual bool DrawsInHostWindow() const = 0;
-};
-
-// A borderless full-screen window on the desktop's current mode with the cursor hidden; or,
-// when XSCREENSAVER_WINDOW names an X window that can be drawn in (decimal, or hexadecimal
-// after 0x), that window as it is, followed when the host resizes it. A value that names no
-// such window gives one line on standard error, and the board opens its own window. The
-// 640×480 frame fills the window with its 4:3 shape kept (black bars, smooth scaling), at most
-// 60 frames a second. Its hardware query succeeds only on a display a person can see (x11 or
-// wayland; an SDL_VIDEODRIVER set in the environment is honoured).
-std::unique_ptr<DesktopBoard> MakeSdlBoard(PresentPath path = PresentPath::Automatic);
 
 } // namespace glide

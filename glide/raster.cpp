@@ -479,7 +479,12 @@ void ForEachSpan(const PreparedTriangle& triangle, SpanFunction&& span) {
   }
 }
 
-std::uint32_t* FrameRow(std::uint32_t* frame, int row) { return frame + (ScreenHeight - 1 - row) * ScreenWidth; }
+std::uint32_t* FrameRow(FrameBuffer& frame, int row) { return frame.pixels + (ScreenHeight - 1 - row) * ScreenWidth; }
+
+// Notes the columns [begin, end) of Glide rows [rowBegin, rowEnd) as written.
+void MarkWritten(FrameBuffer& frame, int begin, int end, int rowBegin, int rowEnd) {
+  frame.damage.MarkWritten(begin, end, ScreenHeight - rowEnd, ScreenHeight - rowBegin);
+}
 
 // Bilinear (or, with weights 0, point) sampling of a level at fixed-point texel coordinates.
 // The two texel rows blend first, then the two columns, each rounded to 8 bits: the same
@@ -646,7 +651,7 @@ bool Rasterizer::SelectPath(SpritePath path) {
 }
 
 void Rasterizer::Draw(const GrVertex& a, const GrVertex& b, const GrVertex& c, const RenderState& state,
-                      const TextureMemory& textures, std::uint32_t* frame) {
+                      const TextureMemory& textures, FrameBuffer& frame) {
   const ClipVertex corners[3] = {FromGrVertex(a), FromGrVertex(b), FromGrVertex(c)};
   // The usual case first; the band test fails for NaN and infinities too.
   if (WithinGuardBand(corners[0]) && WithinGuardBand(corners[1]) && WithinGuardBand(corners[2])) [[likely]] {
@@ -675,7 +680,7 @@ void Rasterizer::Draw(const GrVertex& a, const GrVertex& b, const GrVertex& c, c
 }
 
 void Rasterizer::DrawOnGrid(const GridVertex (&input)[3], const RenderState& state, const TextureMemory& textures,
-                            std::uint32_t* frame) {
+                            FrameBuffer& frame) {
   const int place = pending_ == 0 ? 1 : 0;
   PreparedTriangle& triangle = triangles_[place];
   GridVertex vertices[3];
@@ -695,14 +700,15 @@ void Rasterizer::DrawOnGrid(const GridVertex (&input)[3], const RenderState& sta
   DrawPrepared(triangle, frame);
 }
 
-void Rasterizer::Flush(std::uint32_t* frame) {
+void Rasterizer::Flush(FrameBuffer& frame) {
   if (pending_ < 0) return;
   const int place = pending_;
   pending_ = -1;
   DrawPrepared(triangles_[place], frame);
 }
 
-void Rasterizer::DrawPrepared(const PreparedTriangle& triangle, std::uint32_t* frame) {
+void Rasterizer::DrawPrepared(const PreparedTriangle& triangle, FrameBuffer& frame) {
+  MarkWritten(frame, triangle.columnBegin, triangle.columnEnd, triangle.rowBegin, triangle.rowEnd);
   if (triangle.sprite) {
     int count = 0;
     ForEachSpan(triangle, [&](int row, int begin, int end) { spans_[count++] = {FrameRow(frame, row), row, begin, end}; });
@@ -715,7 +721,7 @@ void Rasterizer::DrawPrepared(const PreparedTriangle& triangle, std::uint32_t* f
   });
 }
 
-void Rasterizer::DrawSpriteSquare(const PreparedTriangle& triangle, std::uint32_t* frame) {
+void Rasterizer::DrawSpriteSquare(const PreparedTriangle& triangle, FrameBuffer& frame) {
   // The pixel centres inside the box: left and bottom sides included, right and top excluded,
   // exactly as the two halves' edges decide.
   const auto [minX, maxX] = std::minmax({triangle.x[0], triangle.x[1], triangle.x[2]});
@@ -725,21 +731,16 @@ void Rasterizer::DrawSpriteSquare(const PreparedTriangle& triangle, std::uint32_
   const int rowBegin = ClampToInt(CeilDiv(minY - HalfPixel, SubpixelScale), triangle.rowBegin, triangle.rowEnd);
   const int rowEnd = ClampToInt(CeilDiv(maxY - HalfPixel, SubpixelScale), rowBegin, triangle.rowEnd);
   if (begin >= end || rowBegin >= rowEnd) return;
+  MarkWritten(frame, begin, end, rowBegin, rowEnd);
   int count = 0;
   for (int row = rowBegin; row < rowEnd; ++row) spans_[count++] = {FrameRow(frame, row), row, begin, end};
   addSpans_(SpriteSourceOf(triangle), spans_, count);
 }
 
-void ClearClipWindow(const RenderState& state, std::uint32_t colour, std::uint32_t* frame) {
-  const int width = state.clipMaxX - state.clipMinX;
-  for (int row = state.clipMinY; row < state.clipMaxY; ++row) {
-    std::uint32_t* pixels = FrameRow(frame, row) + state.clipMinX;
-    if (colour == 0) {
-      std::memset(pixels, 0, static_cast<std::size_t>(width) * sizeof *pixels);
-    } else {
-      std::fill(pixels, pixels + width, colour);
-    }
-  }
+void ClearClipWindow(const RenderState& state, std::uint32_t colour, FrameBuffer& frame) {
+  // The clip window is in Glide rows, which count up from the bottom.
+  frame.damage.Fill(frame.pixels, state.clipMinX, state.clipMaxX, ScreenHeight - state.clipMaxY,
+                    ScreenHeight - state.clipMinY, colour);
 }
 
 } // namespace glide

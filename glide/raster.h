@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "glide/frame_buffer.h"
 #include "glide/glide.h"
 #include "glide/sprite_kernel.h"
 #include "glide/state.h"
@@ -95,19 +96,19 @@ public:
   // axis-aligned sprite square is held back until the next call, so that a square whose halves
   // come one after the other is drawn in one pass with exactly the pixels the halves would give.
   void Draw(const GrVertex& a, const GrVertex& b, const GrVertex& c, const RenderState& state,
-            const TextureMemory& textures, std::uint32_t* frame);
+            const TextureMemory& textures, FrameBuffer& frame);
   // Draws the half held back, if any. Every operation but triangle drawing calls it first, so
   // nothing can read the frame or change what the half was drawn with before it is drawn.
-  void Flush(std::uint32_t* frame);
+  void Flush(FrameBuffer& frame);
 
   // False, keeping the current choice, when the processor cannot run the path.
   bool SelectPath(SpritePath path);
 
 private:
   void DrawOnGrid(const GridVertex (&input)[3], const RenderState& state, const TextureMemory& textures,
-                  std::uint32_t* frame);
-  void DrawPrepared(const PreparedTriangle& triangle, std::uint32_t* frame);
-  void DrawSpriteSquare(const PreparedTriangle& triangle, std::uint32_t* frame);
+                  FrameBuffer& frame);
+  void DrawPrepared(const PreparedTriangle& triangle, FrameBuffer& frame);
+  void DrawSpriteSquare(const PreparedTriangle& triangle, FrameBuffer& frame);
 
   bool general_ = false;
   void (*addSpans_)(const SpriteSource&, const SpriteSpan*, int) = nullptr;
@@ -121,6 +122,6 @@ private:
 };
 
 // Fills the clip window of the frame with one 0x00RRGGBB colour.
-void ClearClipWindow(const RenderState& state, std::uint32_t colour, std::uint32_t* frame);
+void ClearClipWindow(const RenderState& state, std::uint32_t colour, FrameBuffer& frame);
 
 } // namespace glide

@@ -96,14 +96,4 @@ private:
   std::uint64_t queries_ = 0;
 };
 
-// The real left mouse button, read through SDL2 once its video subsystem is up (the display
-// brings it up; before that the button reads 0). Bit 15 follows the button's global state, so a
-// button held over another window still counts; bit 0 comes from the press events queued since
-// the previous query, so a click shorter than a frame, which no state query sees, still counts.
-// Keys and pointer motion never change the value.
-class SdlButton final : public ButtonQuery {
-public:
-  std::int16_t LeftButtonState() override;
-};
-
 } // namespace platform

@@ -1,9 +1,9 @@
-// The left mouse button read through SDL2, in the shape of the old asynchronous key-state query.
-#include "platform/platform.h"
+// The show's left button on the desktop: the mouse read through SDL2, or the host's window while it lasts.
+#include "desktop/desktop.h"
 
 #include <SDL.h>
 
-namespace platform {
+namespace desktop {
 
 namespace {
 
@@ -15,7 +15,10 @@ constexpr int EventBatch = 16;
 
 } // namespace
 
-std::int16_t SdlButton::LeftButtonState() {
+std::int16_t DesktopButton::LeftButtonState() {
+  if (board_.DrawsInHostWindow()) {
+    return board_.HostWindowGone() ? PressedSinceLastQuery : 0;
+  }
   if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
     return 0;
   }
@@ -41,4 +44,4 @@ std::int16_t SdlButton::LeftButtonState() {
   return static_cast<std::int16_t>(value);
 }
 
-} // namespace platform
+} // namespace desktop

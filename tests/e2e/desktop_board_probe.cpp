@@ -1,8 +1,8 @@
-// Test helper: drives the SDL2 board and the real button query, for whole-process tests and the presentation benchmark.
+// Test helper: drives the desktop board and its button, for whole-process tests and the presentation benchmark.
 //
-//   sdl_board_probe query
+//   desktop_board_probe query
 //       exit 0 when the board finds a display a person can see, 3 when not.
-//   sdl_board_probe show [--path automatic|renderer|surface] [--pattern quadrants|black|moving] [--frames N]
+//   desktop_board_probe show [--path automatic|renderer|images] [--pattern quadrants|black|moving] [--frames N]
 //       opens the board (exit 3: no display, 4: it cannot open) and presents a test pattern:
 //       by default the top half red on the left and green on the right, the bottom half blue and
 //       white; or a black frame, the cheapest to show; or a white square of MovingSize pixels on
@@ -12,8 +12,8 @@
 //       the one read first it prints "button 0x....", and ends with status 0. It prints
 //       "presented N" every 10 frames. With --frames it ends after N frames instead and prints
 //       the processor time per frame, measured after the first WarmUpFrames.
+#include "desktop/desktop.h"
 #include "glide/glide.h"
-#include "platform/platform.h"
 
 #include <sys/resource.h>
 
@@ -80,19 +80,19 @@ double ProcessorSeconds() {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: sdl_board_probe query | show [--path automatic|renderer|surface] "
+  std::fprintf(stderr, "usage: desktop_board_probe query | show [--path automatic|renderer|images] "
                        "[--pattern quadrants|black|moving] [--frames N]\n");
   return ExitUsage;
 }
 
-int Show(glide::Board& board, Pattern pattern, std::uint64_t frameLimit) {
+int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t frameLimit) {
   if (!board.Open()) {
     std::printf("cannot open\n");
     return ExitCannotOpen;
   }
   std::vector<std::uint32_t> pixels = MakePattern(pattern);
   const glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
-  platform::SdlButton button;
+  desktop::DesktopButton button(board);
   const std::int16_t start = button.LeftButtonState();
   double measureStart = 0;
   auto wallStart = std::chrono::steady_clock::now();
@@ -135,18 +135,18 @@ int main(int argc, char** argv) {
     return Usage();
   }
   const std::string mode = argv[1];
-  glide::PresentPath path = glide::PresentPath::Automatic;
+  desktop::PresentPath path = desktop::PresentPath::Automatic;
   Pattern pattern = Pattern::Quadrants;
   std::uint64_t frameLimit = 0;
   for (int index = 2; index + 1 < argc; index += 2) {
     const std::string option = argv[index];
     const std::string value = argv[index + 1];
     if (option == "--path" && value == "automatic") {
-      path = glide::PresentPath::Automatic;
+      path = desktop::PresentPath::Automatic;
     } else if (option == "--path" && value == "renderer") {
-      path = glide::PresentPath::Renderer;
-    } else if (option == "--path" && value == "surface") {
-      path = glide::PresentPath::WindowSurface;
+      path = desktop::PresentPath::Renderer;
+    } else if (option == "--path" && value == "images") {
+      path = desktop::PresentPath::X11Images;
     } else if (option == "--pattern" && value == "quadrants") {
       pattern = Pattern::Quadrants;
     } else if (option == "--pattern" && value == "black") {
@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  const auto board = glide::MakeSdlBoard(path);
+  const auto board = desktop::MakeDesktopBoard(path);
   if (!board->QueryHardware()) {
     std::printf("no display\n");
     return ExitNoDisplay;

@@ -1,4 +1,4 @@
-// Whole-process tests of the SDL2 board and the real button query, on a private Xvfb server.
+// Whole-process tests of the desktop board and its button, on a private Xvfb server.
 #include "tests/e2e/e2e_support.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ using e2e::EnvironmentChanges;
 using e2e::PatienceLimit;
 using e2e::XvfbServer;
 
-const std::string Probe = SDL_BOARD_PROBE;
+const std::string Probe = DESKTOP_BOARD_PROBE;
 constexpr int ProbeFoundDisplay = 0;
 constexpr int ProbeNoDisplay = 3;
 
@@ -76,7 +76,7 @@ struct RunningProbe {
   }
 };
 
-TEST(SdlBoardQuery, FindsOnlyADisplayAPersonCanSee) {
+TEST(DesktopBoardQuery, FindsOnlyADisplayAPersonCanSee) {
   SKIP_WITHOUT_XVFB();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
@@ -109,7 +109,7 @@ TEST(SdlBoardQuery, FindsOnlyADisplayAPersonCanSee) {
   }
 }
 
-TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
+TEST(DesktopBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
   SKIP_WITHOUT_XVFB();
   struct Rect {
     int x, y, width, height;
@@ -122,11 +122,11 @@ TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
   };
   const Case cases[] = {
       {640, 480, "automatic", {0, 0, 640, 480}},
-      {1024, 768, "surface", {0, 0, 1024, 768}},
+      {1024, 768, "images", {0, 0, 1024, 768}},
       {1024, 768, "renderer", {0, 0, 1024, 768}},
-      {1920, 1080, "surface", {240, 0, 1440, 1080}},
+      {1920, 1080, "images", {240, 0, 1440, 1080}},
       {1920, 1080, "renderer", {240, 0, 1440, 1080}},
-      {1280, 1024, "surface", {0, 32, 1280, 960}},
+      {1280, 1024, "images", {0, 32, 1280, 960}},
       {1280, 1024, "automatic", {0, 32, 1280, 960}},
   };
   for (const Case& c : cases) {
@@ -194,7 +194,7 @@ TEST(SdlBoardPicture, FillsTheScreenWithTheFrameInFourByThree) {
   }
 }
 
-TEST(SdlBoardHostWindow, KeepsFourByThreeAndFollowsTheWindowsSize) {
+TEST(DesktopBoardHostWindow, KeepsFourByThreeAndFollowsTheWindowsSize) {
   SKIP_WITHOUT_XVFB();
   // The host's window starts at 400×300, where the picture fills it, and is then resized;
   // SDL sees no resize of a window it did not make unless the board asks for it.
@@ -205,9 +205,9 @@ TEST(SdlBoardHostWindow, KeepsFourByThreeAndFollowsTheWindowsSize) {
     e2e::Rect picture; // in the resized window
   };
   const Case cases[] = {
-      {"surface", 800, 300, {200, 0, 400, 300}},
+      {"images", 800, 300, {200, 0, 400, 300}},
       {"renderer", 800, 300, {200, 0, 400, 300}},
-      {"surface", 400, 600, {0, 150, 400, 300}},
+      {"images", 400, 600, {0, 150, 400, 300}},
       {"renderer", 640, 480, {0, 0, 640, 480}},
   };
   constexpr e2e::Rect Placement{100, 50, 400, 300};
@@ -266,7 +266,7 @@ TEST(SdlBoardHostWindow, KeepsFourByThreeAndFollowsTheWindowsSize) {
   }
 }
 
-TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
+TEST(DesktopBoardPicture, LeavesNothingBehindWhatMoves) {
   SKIP_WITHOUT_XVFB();
   // The probe's white square moves right from source column 20 by 10 a frame for 40 frames,
   // then stays with its left edge at 420; it is 20 pixels square, its top at row 200. On a
@@ -283,7 +283,7 @@ TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
       {410, Black, "just before where it stopped"},
   };
   constexpr int sourceY = 210;
-  for (const char* path : {"surface", "renderer"}) {
+  for (const char* path : {"images", "renderer"}) {
     XvfbServer server(1024, 768);
     ASSERT_TRUE(server.Started()) << path;
     e2e::TemporaryDirectory directory;
@@ -300,7 +300,7 @@ TEST(SdlBoardPicture, LeavesNothingBehindWhatMoves) {
   }
 }
 
-TEST(SdlBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
+TEST(DesktopBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
   SKIP_WITHOUT_XVFB();
   // Xvfb offers no direct rendering, so OpenGL there is a software rasterizer that costs
   // milliseconds a frame and a hundred megabytes. Whether the process loaded it shows in its
@@ -309,7 +309,7 @@ TEST(SdlBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
     const char* path;
     bool expectOpenGl;
   };
-  for (const Case c : {Case{"automatic", false}, Case{"surface", false}, Case{"renderer", true}}) {
+  for (const Case c : {Case{"automatic", false}, Case{"images", false}, Case{"renderer", true}}) {
     XvfbServer server(640, 480);
     ASSERT_TRUE(server.Started()) << c.path;
     e2e::TemporaryDirectory directory;
@@ -322,7 +322,7 @@ TEST(SdlBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
   }
 }
 
-TEST(SdlButtonQuery, ChangesOnPressesOnly) {
+TEST(DesktopButton, ChangesOnPressesOnly) {
   SKIP_WITHOUT_XVFB();
   struct Case {
     const char* name;
@@ -383,7 +383,7 @@ TEST(SdlButtonQuery, ChangesOnPressesOnly) {
   }
 }
 
-TEST(SdlBoardSignals, EndTheProcessAtOnce) {
+TEST(DesktopBoardSignals, EndTheProcessAtOnce) {
   SKIP_WITHOUT_XVFB();
   for (const int signalNumber : {SIGTERM, SIGINT}) {
     XvfbServer server(640, 480);

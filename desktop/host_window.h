@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-namespace glide {
+namespace desktop {
 
 // xscreensaver and xsecurelock start a saver with the X window to draw in named here.
 inline constexpr const char* HostWindowVariable = "XSCREENSAVER_WINDOW";
@@ -21,4 +21,4 @@ std::optional<std::uint32_t> ParseWindowId(std::string_view text);
 // names nothing costs an error reply here instead of a fatal error on SDL's connection.
 bool IsDrawableWindow(std::uint32_t id);
 
-} // namespace glide
+} // namespace desktop

@@ -1,11 +1,11 @@
-// Reading and checking the host's window id before the SDL2 board draws in that window.
-#include "glide/host_window.h"
+// Reading and checking the host's window id before the desktop board draws in that window.
+#include "desktop/host_window.h"
 
 #include <X11/Xlib.h>
 
 #include <charconv>
 
-namespace glide {
+namespace desktop {
 
 namespace {
 
@@ -46,4 +46,4 @@ bool IsDrawableWindow(std::uint32_t id) {
   return drawable;
 }
 
-} // namespace glide
+} // namespace desktop

@@ -1,5 +1,5 @@
-// Tests of fitting the frame to a screen: the picture rectangle, the bilinear scaler and the pacer.
-#include "glide/frame_scaler.h"
+// Tests of fitting the frame to a screen: the picture rectangle, the scaler of what changed and the pacer.
+#include "desktop/frame_scaler.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 
 namespace {
 
-using glide::FrameScaler;
-using glide::ScreenRect;
+using desktop::FrameScaler;
+using desktop::ScreenRect;
 
 // Marks screen pixels that the scaler must leave alone.
 constexpr std::uint32_t Untouched = 0xDEADBEEF;
@@ -22,6 +22,20 @@ struct Frame {
   std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(glide::ScreenWidth * glide::ScreenHeight);
   glide::FrameView View() const { return {pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth}; }
 };
+
+// The tiles in which `frame` differs from `previous`: the damage the graphics library reports.
+glide::FrameDamage DamageBetween(const Frame& previous, const Frame& frame) {
+  glide::FrameDamage damage{};
+  for (int y = 0; y < glide::ScreenHeight; ++y) {
+    for (int x = 0; x < glide::ScreenWidth; ++x) {
+      const std::size_t at = static_cast<std::size_t>(y) * glide::ScreenWidth + static_cast<std::size_t>(x);
+      if (previous.pixels[at] != frame.pixels[at]) {
+        damage.tiles[y / glide::DamageTileHeight][x / glide::DamageTileWidth] = true;
+      }
+    }
+  }
+  return damage;
+}
 
 // A frame of unrelated pixels from a fixed linear congruential sequence, so that every channel
 // of every pixel differs from its neighbours.
@@ -43,12 +57,27 @@ struct Screen {
   Screen(int screenWidth, int screenHeight)
       : width(screenWidth), height(screenHeight),
         pixels(static_cast<std::size_t>(screenWidth) * static_cast<std::size_t>(screenHeight), Untouched) {
-    const ScreenRect picture = glide::PictureRect(screenWidth, screenHeight);
+    const ScreenRect picture = desktop::PictureRect(screenWidth, screenHeight);
     for (int y = picture.y; y < picture.y + picture.height; ++y) {
       std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(y) * width + picture.x, picture.width, 0u);
     }
   }
   std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+  // Brings the picture up to date with `frame`, told how it differs from `previous` when that is
+  // given; the rectangles redrawn, in screen coordinates.
+  std::vector<ScreenRect> Update(FrameScaler& scaler, const Frame& frame, const Frame* previous = nullptr) {
+    const ScreenRect picture = scaler.Picture();
+    glide::FrameView view = frame.View();
+    const glide::FrameDamage damage = previous != nullptr ? DamageBetween(*previous, frame) : glide::FrameDamage{};
+    if (previous != nullptr) {
+      view.damage = &damage;
+    }
+    std::vector<ScreenRect> redrawn;
+    for (ScreenRect rect : scaler.Update(view, pixels.data() + static_cast<std::ptrdiff_t>(picture.y) * width + picture.x, width)) {
+      redrawn.push_back({picture.x + rect.x, picture.y + rect.y, rect.width, rect.height});
+    }
+    return redrawn;
+  }
 };
 
 // Squares of `size` pixels, each in its own colour, with their top left corners at `corners`
@@ -107,7 +136,7 @@ TEST(PictureRect, LargestCentredFourByThree) {
       {320, 240, {0, 0, 320, 240}},       // smaller than the frame
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(glide::PictureRect(c.width, c.height), c.expected) << c.width << "x" << c.height;
+    EXPECT_EQ(desktop::PictureRect(c.width, c.height), c.expected) << c.width << "x" << c.height;
   }
 }
 
@@ -175,7 +204,7 @@ const ScreenCase ScreenSizes[] = {{640, 480}, {1024, 768}, {1920, 1080}, {1280, 
 // exactly where the filtered frame is black, and every channel within the rounding of the
 // integer tables (each of the two passes rounds once, and positions are in 256ths).
 void ExpectScaledFrom(const Frame& frame, const Screen& screen, const std::string& name) {
-  const ScreenRect picture = glide::PictureRect(screen.width, screen.height);
+  const ScreenRect picture = desktop::PictureRect(screen.width, screen.height);
   const double scaleX = static_cast<double>(glide::ScreenWidth) / picture.width;
   const double scaleY = static_cast<double>(glide::ScreenHeight) / picture.height;
   int worst = 0;
@@ -207,59 +236,95 @@ TEST(FrameScaler, MatchesPlainBilinearFilteringAndLeavesTheBars) {
     FrameScaler scaler(c.width, c.height);
     Screen screen(c.width, c.height);
     // Scale one frame, then another: the second result must not keep anything of the first.
-    scaler.Scale(NoiseFrame(1).View(), screen.pixels.data(), screen.width);
+    const Frame first = NoiseFrame(1);
+    screen.Update(scaler, first);
     const Frame frame = NoiseFrame(2);
-    scaler.Scale(frame.View(), screen.pixels.data(), screen.width);
+    screen.Update(scaler, frame, &first);
     ExpectScaledFrom(frame, screen, std::to_string(c.width) + "x" + std::to_string(c.height));
   }
 }
 
-TEST(FrameScaler, FollowsSparseFramesAndReportsWhatChanged) {
+TEST(FrameScaler, RedrawsOnlyWhatChangedAndEndsAsAFullRedrawWould) {
   // Sparks that move, vanish and come back, as fireworks do; in between, a black frame and a
-  // full one. After every frame the screen must be exactly what the frame alone gives (nothing
-  // left over from earlier frames), and every pixel that changed must lie in the reported
-  // rectangle.
+  // full one. After every frame the picture must be exactly what a scaler that saw only that
+  // frame draws on a black screen: nothing left over, nothing missed. Every pixel that changed
+  // must lie in a reported rectangle, and a small change must not redraw much more than the
+  // tiles it touches.
   using Corners = std::vector<std::pair<int, int>>;
-  const std::vector<Frame> sequence = {
-      SquaresFrame({{300, 400}}, 3),
-      SquaresFrame({{300, 380}, {100, 20}}, 6),
-      SquaresFrame({{0, 0}, {637, 477}, {320, 240}}, 3),     // corners and centre
-      SquaresFrame(Corners{}, 0),                            // all black
-      SquaresFrame({{200, 100}, {204, 100}, {600, 101}}, 4), // two sparks far apart on one row
-      NoiseFrame(7),
-      SquaresFrame({{50, 460}}, 12),
-      SquaresFrame(Corners{}, 0),
+  struct Step {
+    Frame frame;
+    int changedTiles; // source tiles that differ from the step before, when it is a few; 0: many
+  };
+  const std::vector<Step> sequence = {
+      {SquaresFrame({{300, 400}}, 3), 0},                          // the first frame: drawn whole
+      {SquaresFrame({{301, 400}}, 3), 1},                          // one column further
+      {SquaresFrame({{300, 380}, {100, 20}}, 6), 9},
+      {SquaresFrame({{0, 0}, {637, 477}, {320, 240}}, 3), 0},     // corners and centre
+      {SquaresFrame(Corners{}, 0), 0},                            // all black
+      {SquaresFrame({{200, 100}, {204, 100}, {600, 101}}, 4), 0}, // sparks far apart on one row
+      {NoiseFrame(7), 0},
+      {SquaresFrame({{50, 460}}, 12), 0},
+      {SquaresFrame({{50, 461}}, 12), 8},                         // a spark one row lower
+      {SquaresFrame(Corners{}, 0), 0},
   };
   for (const ScreenCase c : ScreenSizes) {
     FrameScaler scaler(c.width, c.height);
     Screen screen(c.width, c.height);
+    const ScreenRect picture = scaler.Picture();
+    // Screen pixels per source tile, rounded up, plus the neighbours that bilinear filtering reaches.
+    const long tileArea = static_cast<long>((FrameScaler::TileWidth + 2) * picture.width / glide::ScreenWidth + 2) *
+                          ((FrameScaler::TileHeight + 2) * picture.height / glide::ScreenHeight + 2);
     for (std::size_t index = 0; index < sequence.size(); ++index) {
       const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + " frame " + std::to_string(index);
       const std::vector<std::uint32_t> before = screen.pixels;
-      const ScreenRect changed = scaler.Scale(sequence[index].View(), screen.pixels.data(), screen.width);
-      ExpectScaledFrom(sequence[index], screen, name);
+      const Frame black;
+      const std::vector<ScreenRect> redrawn =
+          screen.Update(scaler, sequence[index].frame, index == 0 ? &black : &sequence[index - 1].frame);
+      FrameScaler fresh(c.width, c.height);
+      Screen full(c.width, c.height);
+      full.Update(fresh, sequence[index].frame);
+      ASSERT_TRUE(screen.pixels == full.pixels) << name << ": the picture differs from a full redraw";
+      long area = 0;
+      for (const ScreenRect& rect : redrawn) {
+        area += static_cast<long>(rect.width) * rect.height;
+      }
       for (int y = 0; y < c.height; ++y) {
         for (int x = 0; x < c.width; ++x) {
           const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(c.width) + static_cast<std::size_t>(x);
           if (screen.pixels[at] != before[at]) {
-            ASSERT_TRUE(x >= changed.x && x < changed.x + changed.width && y >= changed.y && y < changed.y + changed.height)
-                << name << ": pixel " << x << "," << y << " changed outside the reported rectangle";
+            ASSERT_TRUE(std::any_of(redrawn.begin(), redrawn.end(), [&](const ScreenRect& r) {
+              return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height;
+            })) << name << ": pixel " << x << "," << y << " changed outside the reported rectangles";
           }
         }
+      }
+      if (sequence[index].changedTiles > 0) {
+        EXPECT_LE(area, sequence[index].changedTiles * tileArea) << name << ": redrew far more than changed";
       }
     }
   }
 }
 
-TEST(FrameScaler, ReportsNothingChangedBetweenBlackFrames) {
+TEST(FrameScaler, RedrawsWhatTheDamageSaysAndAllOfAFrameThatSaysNothing) {
   for (const ScreenCase c : ScreenSizes) {
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
     FrameScaler scaler(c.width, c.height);
     Screen screen(c.width, c.height);
-    const Frame black = SquaresFrame({}, 0);
-    EXPECT_EQ(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << c.width << "x" << c.height;
-    scaler.Scale(SquaresFrame({{10, 10}}, 2).View(), screen.pixels.data(), screen.width);
-    EXPECT_GT(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << "the spark must be cleared";
-    EXPECT_EQ(scaler.Scale(black.View(), screen.pixels.data(), screen.width).width, 0) << c.width << "x" << c.height;
+    const long pictureArea = static_cast<long>(scaler.Picture().width) * scaler.Picture().height;
+    const auto area = [](const std::vector<ScreenRect>& rects) {
+      long total = 0;
+      for (const ScreenRect& rect : rects) total += static_cast<long>(rect.width) * rect.height;
+      return total;
+    };
+    const Frame black;
+    const Frame spark = SquaresFrame({{10, 10}}, 2);
+    EXPECT_GE(area(screen.Update(scaler, black, &black)), pictureArea) << name << ": the first frame is drawn whole";
+    EXPECT_TRUE(screen.Update(scaler, black, &black).empty()) << name;
+    EXPECT_FALSE(screen.Update(scaler, spark, &black).empty()) << name;
+    EXPECT_TRUE(screen.Update(scaler, spark, &spark).empty()) << name;
+    EXPECT_GE(area(screen.Update(scaler, spark)), pictureArea) << name << ": no damage told, everything redrawn";
+    EXPECT_FALSE(screen.Update(scaler, black, &spark).empty()) << name << ": the spark must be cleared";
+    EXPECT_EQ(screen.pixels, Screen(c.width, c.height).pixels) << name << ": the spark was not cleared";
   }
 }
 
@@ -279,7 +344,7 @@ TEST(FrameScaler, KeepsFlatColoursExactAndTheTopRowOnTop) {
   for (const ScreenCase c : ScreenSizes) {
     FrameScaler scaler(c.width, c.height);
     Screen screen(c.width, c.height);
-    scaler.Scale(frame.View(), screen.pixels.data(), screen.width);
+    screen.Update(scaler, frame);
     const ScreenRect p = scaler.Picture();
     const int right = p.x + p.width - 1;
     const int bottom = p.y + p.height - 1;
@@ -293,8 +358,8 @@ TEST(FrameScaler, KeepsFlatColoursExactAndTheTopRowOnTop) {
 }
 
 TEST(FramePacer, FramesComeAtMostOncePerPeriodAndNeverCatchUp) {
-  using Clock = glide::FramePacer::Clock;
-  const Clock::duration period = glide::FramePacer::Period;
+  using Clock = desktop::FramePacer::Clock;
+  const Clock::duration period = desktop::FramePacer::Period;
   const auto ms = [](int value) { return Clock::duration(std::chrono::milliseconds(value)); };
   struct Step {
     Clock::duration now;      // when the frame is ready
@@ -308,7 +373,7 @@ TEST(FramePacer, FramesComeAtMostOncePerPeriodAndNeverCatchUp) {
       {ms(501), ms(500) + period},                    // ...and the next does not catch up
       {ms(500) + 2 * period, ms(500) + 2 * period},   // ready at its slot: shown at it
   };
-  glide::FramePacer pacer;
+  desktop::FramePacer pacer;
   const Clock::time_point origin{};
   for (std::size_t index = 0; index < steps.size(); ++index) {
     EXPECT_EQ(pacer.NextPresentTime(origin + steps[index].now), origin + steps[index].expected) << "step " << index;

@@ -1,7 +1,8 @@
-// The SDL2 board: shows finished frames full screen on the user's desktop, or in a host's window.
-#include "glide/frame_scaler.h"
-#include "glide/glide.h"
-#include "glide/host_window.h"
+// The desktop board: an SDL2 window (or a host's window) that shows finished frames through X images or SDL's renderer.
+#include "desktop/desktop.h"
+#include "desktop/frame_scaler.h"
+#include "desktop/host_window.h"
+#include "desktop/x11_output.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -10,10 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
-#include <thread>
 
-namespace glide {
+namespace desktop {
 
 namespace {
 
@@ -110,10 +111,18 @@ void FollowHostWindow(SDL_Window* window) {
 #endif
 }
 
-// Frames are 0x00RRGGBB words, which is what SDL calls RGB888 (and ARGB8888 with the top byte
-// ignored); a window surface in any other layout would need a conversion per pixel.
-bool IsFramePixelFormat(Uint32 format) {
-  return format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
+// The X window behind an SDL window, or None under another video driver.
+std::uint32_t X11WindowOf(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+    return static_cast<std::uint32_t>(info.info.x11.window);
+  }
+#else
+  (void)window;
+#endif
+  return 0;
 }
 
 class SdlBoard final : public DesktopBoard {
@@ -123,16 +132,15 @@ public:
 
   bool QueryHardware() override;
   bool Open() override;
-  void Present(const FrameView& frame) override;
+  void Present(const glide::FrameView& frame) override;
   void Close() override;
   bool DrawsInHostWindow() const override { return inHostWindow_; }
+  bool HostWindowGone() const override { return inHostWindow_ && output_ != nullptr && output_->WindowGone(); }
 
 private:
   bool OpenRenderer();
-  bool OpenWindowSurface();
-  void PresentThroughRenderer(const FrameView& frame);
-  void PresentThroughWindowSurface(const FrameView& frame);
-  void WaitForPresentTime() { std::this_thread::sleep_until(pacer_.NextPresentTime(FramePacer::Clock::now())); }
+  bool OpenX11Images();
+  void PresentThroughRenderer(const glide::FrameView& frame);
 
   PresentPath requestedPath_;
   bool videoReady_ = false;
@@ -142,11 +150,9 @@ private:
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
   bool rendererWaitsForRetrace_ = false;
-  // The window-surface path: the scaler for the surface's current size, and whether the whole
-  // surface (bars included) must go to the screen at the next present.
-  std::optional<FrameScaler> scaler_;
-  const void* scaledPixels_ = nullptr; // the surface memory that the scaler is writing
-  bool wholeSurfaceDue_ = true;
+  // Our own connection to the X server: it puts the frames in the window on the X images
+  // path, and on every path notices when a host's window goes.
+  std::unique_ptr<X11Output> output_;
   FramePacer pacer_;
 };
 
@@ -200,23 +206,20 @@ bool SdlBoard::Open() {
   case PresentPath::Renderer:
     opened = OpenRenderer();
     break;
-  case PresentPath::WindowSurface:
-    opened = OpenWindowSurface();
+  case PresentPath::X11Images:
+    opened = OpenX11Images();
     break;
   case PresentPath::Automatic:
-    // With a GPU the renderer scales almost for free; without one, the window surface and our
-    // scaler cost a small fraction of what the renderer does on a software rasterizer (see
-    // bench/present_cost.sh). A window surface in a layout other than the frame's would need a
-    // conversion per pixel: the renderer takes any layout.
-    opened = HasDirectRendering(window_) ? OpenRenderer() : (OpenWindowSurface() || OpenRenderer());
+    // With a GPU the renderer scales almost for free; without one, X images and our scaler,
+    // which redraws only what changed, cost a small fraction of what the renderer does on a
+    // software rasterizer (see bench/show_cpu.sh). A window whose pixels are in another layout
+    // than the frame's, or a display that is not X, takes the renderer, which converts.
+    opened = HasDirectRendering(window_) ? OpenRenderer() : (OpenX11Images() || OpenRenderer());
     break;
   }
   if (!opened) {
     Close();
     return false;
-  }
-  if (inHostWindow_) {
-    FollowHostWindow(window_);
   }
   return true;
 }
@@ -235,49 +238,54 @@ bool SdlBoard::OpenRenderer() {
   // has none); without it the board paces itself.
   SDL_RendererInfo info;
   rendererWaitsForRetrace_ = SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
-  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, ScreenWidth, ScreenHeight);
+  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, glide::ScreenWidth,
+                               glide::ScreenHeight);
   if (texture_ == nullptr) {
     SDL_DestroyRenderer(renderer_);
     renderer_ = nullptr;
     return false;
   }
+  if (inHostWindow_) {
+    FollowHostWindow(window_);
+  }
+  // On X, a connection of our own watches for the end of the display and of a host's window.
+  if (const std::uint32_t x11Window = X11WindowOf(window_); x11Window != 0) {
+    output_ = X11Output::Open(x11Window, X11Drawing::WatchOnly);
+  }
   return true;
 }
 
-bool SdlBoard::OpenWindowSurface() {
-  // Without this SDL backs the window surface with its GL renderer, which on a software
-  // rasterizer costs milliseconds a frame; with it SDL uses X shared memory. SDL reads it when
-  // the window surface is first made.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  SDL_Surface* surface = SDL_GetWindowSurface(window_);
-  if (surface == nullptr || !IsFramePixelFormat(surface->format->format)) {
+bool SdlBoard::OpenX11Images() {
+  const std::uint32_t x11Window = X11WindowOf(window_);
+  if (x11Window == 0) {
     return false;
   }
-  wholeSurfaceDue_ = true;
-  return true;
+  output_ = X11Output::Open(x11Window, X11Drawing::Images);
+  return output_ != nullptr;
 }
 
-void SdlBoard::Present(const FrameView& frame) {
+void SdlBoard::Present(const glide::FrameView& frame) {
   if (window_ == nullptr) {
     return;
   }
-  // Keep the event queue short: only mouse buttons matter (the button query takes them).
-  // Any window event (exposure, resize, focus) is a reason to send the whole surface again.
+  // Keep SDL's event queue short: only mouse buttons matter (the button query takes them).
   SDL_PumpEvents();
-  if (SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) > 0) {
-    wholeSurfaceDue_ = true;
-  }
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_MOUSEMOTION);
   SDL_FlushEvents(SDL_MOUSEWHEEL, SDL_LASTEVENT);
-
+  if (output_ != nullptr) {
+    output_->ReadEvents();
+  }
+  if (HostWindowGone()) {
+    return;
+  }
   if (renderer_ != nullptr) {
     PresentThroughRenderer(frame);
   } else {
-    PresentThroughWindowSurface(frame);
+    output_->Present(frame, pacer_);
   }
 }
 
-void SdlBoard::PresentThroughRenderer(const FrameView& frame) {
+void SdlBoard::PresentThroughRenderer(const glide::FrameView& frame) {
   SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.stride * static_cast<int>(sizeof(std::uint32_t)));
   int outputWidth = 0;
   int outputHeight = 0;
@@ -288,43 +296,9 @@ void SdlBoard::PresentThroughRenderer(const FrameView& frame) {
   SDL_RenderClear(renderer_);
   SDL_RenderCopy(renderer_, texture_, nullptr, &destination);
   if (!rendererWaitsForRetrace_) {
-    WaitForPresentTime();
+    pacer_.WaitForNextFrame();
   }
   SDL_RenderPresent(renderer_);
-}
-
-void SdlBoard::PresentThroughWindowSurface(const FrameView& frame) {
-  // The surface follows the window's size; SDL makes a new one after a resize. The scaler
-  // keeps track of what it lit on the surface, so a new surface gets a new scaler, and both
-  // start black.
-  SDL_Surface* surface = SDL_GetWindowSurface(window_);
-  if (surface == nullptr) {
-    return;
-  }
-  if (!scaler_ || surface->pixels != scaledPixels_ || scaler_->ScreenWidth() != surface->w ||
-      scaler_->ScreenHeight() != surface->h) {
-    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    scaler_.emplace(surface->w, surface->h);
-    scaledPixels_ = surface->pixels;
-    wholeSurfaceDue_ = true;
-  }
-  if (SDL_MUSTLOCK(surface)) {
-    SDL_LockSurface(surface);
-  }
-  const ScreenRect changed = scaler_->Scale(frame, static_cast<std::uint32_t*>(surface->pixels),
-                                            surface->pitch / static_cast<int>(sizeof(std::uint32_t)));
-  if (SDL_MUSTLOCK(surface)) {
-    SDL_UnlockSurface(surface);
-  }
-  WaitForPresentTime();
-  if (wholeSurfaceDue_) {
-    SDL_UpdateWindowSurface(window_);
-    wholeSurfaceDue_ = false;
-  } else if (changed.width > 0) {
-    // The bars and the unchanged (mostly black) rest of the picture are on the screen already.
-    const SDL_Rect rect{changed.x, changed.y, changed.width, changed.height};
-    SDL_UpdateWindowSurfaceRects(window_, &rect, 1);
-  }
 }
 
 void SdlBoard::Close() {
@@ -341,17 +315,18 @@ void SdlBoard::Close() {
     SDL_DestroyWindow(window_);
     window_ = nullptr;
   }
-  inHostWindow_ = false;
-  scaler_.reset();
-  scaledPixels_ = nullptr;
   if (videoReady_) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     videoReady_ = false;
   }
+  // Our connection goes after SDL's: a host's window that is gone may still draw errors on
+  // SDL's connection until it closes, and only ours tells them apart from real ones.
+  output_.reset();
+  inHostWindow_ = false;
 }
 
 } // namespace
 
-std::unique_ptr<DesktopBoard> MakeSdlBoard(PresentPath path) { return std::make_unique<SdlBoard>(path); }
+std::unique_ptr<DesktopBoard> MakeDesktopBoard(PresentPath path) { return std::make_unique<SdlBoard>(path); }
 
-} // namespace glide
+} // namespace desktop

@@ -1,5 +1,5 @@
 // Tests of reading the host's window id as screen-saver hosts write it in XSCREENSAVER_WINDOW.
-#include "glide/host_window.h"
+#include "desktop/host_window.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ struct Case {
 class ParseWindowIdTest : public testing::TestWithParam<Case> {};
 
 TEST_P(ParseWindowIdTest, ReadsWhatHostsWriteAndRefusesTheRest) {
-  EXPECT_EQ(glide::ParseWindowId(GetParam().text), GetParam().id) << GetParam().name;
+  EXPECT_EQ(desktop::ParseWindowId(GetParam().text), GetParam().id) << GetParam().name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,0 +1,130 @@
+// Fitting the 640×480 frame to a screen: the 4:3 picture rectangle, a scaler that redraws only what changed, and frame pacing.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "glide/glide.h"
+
+namespace desktop {
+
+struct ScreenRect {
+  int x;
+  int y;
+  int width;
+  int height;
+  bool operator==(const ScreenRect&) const = default;
+};
+
+// The largest 4:3 rectangle centred on a screen of the given size; what is left over on two
+// sides stays black.
+ScreenRect PictureRect(int screenWidth, int screenHeight);
+
+// Keeps a picture of one screen size up to date with the frames, with bilinear filtering.
+// Everything per pixel is integer arithmetic driven by two tables made once per screen size:
+// for each column and each row of the picture, the two source samples it lies between and the
+// weight (0..255, in 256ths) of the second one. Each source row is first scaled across, then
+// picture rows are mixed from the two scaled rows they lie between.
+//
+// Frames of fireworks change in a small part of the screen from one frame to the next, and a
+// large screen costs in proportion to what is redrawn and sent. So the scaler redraws only the
+// parts of the picture that the frame's changed tiles reach (the graphics library says which
+// tiles it wrote). What it does not redraw already holds what a full redraw would give, since no
+// pixel it depends on has changed.
+class FrameScaler {
+public:
+  // The tiles in which the graphics library tells what changed.
+  static constexpr int TileWidth = glide::DamageTileWidth;
+  static constexpr int TileHeight = glide::DamageTileHeight;
+  static constexpr int TileColumns = glide::DamageColumns;
+  static constexpr int TileRows = glide::DamageRows;
+  // Changed tiles of one tile row closer than this many unchanged tiles are redrawn as one
+  // rectangle, with the tiles between them.
+  static constexpr int MergeGap = 2;
+  // At most one rectangle per tile, so the list of rectangles never grows in the frame loop.
+  static constexpr int MaxRects = TileColumns * TileRows;
+
+  FrameScaler(int screenWidth, int screenHeight);
+
+  int ScreenWidth() const { return screenWidth_; }
+  int ScreenHeight() const { return screenHeight_; }
+  ScreenRect Picture() const { return picture_; }
+
+  // Brings the picture up to date with `frame`. `picture` is the picture rectangle's top left
+  // pixel (0x00RRGGBB, `stride` pixels from one row to the next); nothing outside the rectangle
+  // is written. Only what the frame's damage marks is redrawn, except in the first update, which
+  // redraws everything; the picture must hold what the previous update left there. Returns the
+  // rectangles redrawn, in picture coordinates, valid until the next call.
+  std::span<const ScreenRect> Update(const glide::FrameView& frame, std::uint32_t* picture, int stride);
+
+  // One entry of a table: the output lies between source samples `first` and `second`
+  // (equal at the edges), `weight` 256ths of the way to `second`.
+  struct Tap {
+    int first;
+    int second;
+    std::uint32_t weight;
+  };
+  // The table for `outputSize` samples taken across `sourceSize` ones, pixel centres aligned.
+  static std::vector<Tap> MakeTaps(int sourceSize, int outputSize);
+
+  // The column taps, one array a field, as the scaling loop reads them.
+  struct ColumnTable {
+    std::vector<int> first;
+    std::vector<int> second;
+    std::vector<std::uint32_t> weight;
+  };
+
+private:
+  // A source row scaled across some columns of the picture: black outside [litBegin, litEnd).
+  struct ScaledRow {
+    std::vector<std::uint32_t> pixels;
+    int source = -1; // which source row it holds; -1: none
+    int litBegin = 0;
+    int litEnd = 0;
+  };
+
+  // For each sample of one axis of the source, the picture samples that read it: [begin, end).
+  struct Reach {
+    std::vector<int> begin;
+    std::vector<int> end;
+    Reach(const std::vector<Tap>& taps, int sourceSize);
+  };
+
+  // Redraws the part of the picture that source columns [left, right) of rows [top, bottom) reach.
+  void Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* picture,
+              int stride);
+
+  int screenWidth_;
+  int screenHeight_;
+  ScreenRect picture_;
+  bool identity_; // the picture is the frame, pixel for pixel
+  ColumnTable columns_;
+  std::vector<Tap> rows_;
+  Reach columnReach_;
+  Reach rowReach_;
+  bool fresh_ = true; // no update yet
+  ScaledRow upper_;
+  ScaledRow lower_;
+  std::vector<ScreenRect> redrawn_;
+};
+
+// Spaces presented frames at least one refresh period of 60 Hz apart without ever catching up:
+// a frame that comes late is shown at once, and the next one a full period after it.
+class FramePacer {
+public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr Clock::duration Period = std::chrono::nanoseconds(1'000'000'000 / 60);
+
+  // When to show the frame that is ready at `now`.
+  Clock::time_point NextPresentTime(Clock::time_point now);
+  // Sleeps until the next frame is due.
+  void WaitForNextFrame();
+
+private:
+  Clock::time_point previous_{};
+  bool started_ = false;
+};
+
+} // namespace desktop
