@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,10 +63,19 @@ DialogToolkit CreateApplication() {
   return DialogToolkit::Available;
 }
 
+void UseClassicLook() {
+  // Without the file, the dialog font falls back to its stand-in face.
+  QFontDatabase::addApplicationFont(QString::fromUtf8(ClassicDialogFontFile));
+}
+
 } // namespace
 
 DialogToolkit StartDialogToolkit() {
-  static const DialogToolkit toolkit = CreateApplication();
+  static const DialogToolkit toolkit = [] {
+    const DialogToolkit started = CreateApplication();
+    if (started == DialogToolkit::Available) UseClassicLook();
+    return started;
+  }();
   return toolkit;
 }
 
@@ -92,8 +102,7 @@ Qt::WindowFlags WindowFlagsFor(const DialogTemplate& dialogTemplate) {
   return flags;
 }
 
-// Below this stretch (in percent) a condensed text would be hard to read; a text that needs more
-// is left at this stretch and clipped.
+// Below this stretch (in percent) a condensed text would be hard to read.
 constexpr int NarrowestStretch = 80;
 
 // Whether the label's text, set in this font, stays inside the label: every line within its
@@ -116,18 +125,29 @@ bool TextFits(const QLabel& label, const QFont& font) {
   return linesFit && (lineCount <= 1 || lineCount * QFontMetrics(font).lineSpacing() <= area.height());
 }
 
-// The controls were sized for the template's own font. Set in a stand-in, a few texts come out
-// wider than their controls even though the controls scale with the stand-in's units (with
-// Liberation Sans, five texts by 1 to 11 %). Such a text is condensed horizontally just enough
-// to fit, rather than clipped; its control keeps the template's rectangle and the font its height.
-void CondenseToFit(QLabel& label) {
+// Widens the label to the right just enough to hold its whole text on one line.
+void WidenToText(QLabel& label) {
+  const int frameWidth = label.width() - label.contentsRect().width();
+  label.resize(label.fontMetrics().horizontalAdvance(label.text()) + frameWidth, label.height());
+}
+
+// The controls were sized for the template's own font, and a few texts still come out wider
+// than their controls although the controls scale with the dialog font's units. A text is never
+// cut: it is condensed horizontally just enough to fit, keeping its control's rectangle and its
+// height (with the stand-in face, Liberation Sans, five texts by 1 to 11 %). A face that cannot
+// be condensed, as the classic face with its fixed bitmaps cannot, keeps its glyphs, and the
+// control widens to its text instead (there, one text by 16 pixels).
+void FitText(QLabel& label) {
   QFont font = label.font();
   if (TextFits(label, font)) return;
   for (int stretch = 99; stretch >= NarrowestStretch; --stretch) {
     font.setStretch(stretch);
-    if (TextFits(label, font)) break;
+    if (TextFits(label, font)) {
+      label.setFont(font);
+      return;
+    }
   }
-  label.setFont(font);
+  WidenToText(label);
 }
 
 QLabel* CreateStatic(const DialogItemTemplate& item, const QString& text, QWidget* parent) {
@@ -197,7 +217,7 @@ DialogWindow::DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate
   for (const DialogItemTemplate& item : dialogTemplate.items) {
     QWidget* control = CreateControl(item);
     control->setGeometry(MapDialogRect(units, QRect(item.x, item.y, item.width, item.height)));
-    if (auto* label = qobject_cast<QLabel*>(control)) CondenseToFit(*label);
+    if (auto* label = qobject_cast<QLabel*>(control)) FitText(*label);
     if ((item.style & WS_VISIBLE) == 0) control->hide();
     if ((item.style & WS_TABSTOP) != 0) {
       control->setFocusPolicy(Qt::StrongFocus);
