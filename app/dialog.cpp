@@ -19,8 +19,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QTextLayout>
-#include <qdrawutil.h>
 
 // ---------------------------------------------------------------------------------------------
 // The toolkit
@@ -63,9 +65,17 @@ DialogToolkit CreateApplication() {
   return DialogToolkit::Available;
 }
 
+// The look of the dialogs: the toolkit's "Windows" style, grey three-dimensional bevels around
+// buttons, edit boxes and check marks, in that style's own colours.
+constexpr char ThreeDimensionalStyle[] = "Windows";
+
 void UseClassicLook() {
   // Without the file, the dialog font falls back to its stand-in face.
   QFontDatabase::addApplicationFont(QString::fromUtf8(ClassicDialogFontFile));
+  if (QStyle* style = QStyleFactory::create(QString::fromLatin1(ThreeDimensionalStyle))) {
+    QApplication::setStyle(style);
+    QApplication::setPalette(style->standardPalette());
+  }
 }
 
 } // namespace
@@ -264,8 +274,11 @@ QWidget* DialogWindow::CreateControl(const DialogItemTemplate& item) {
 void DialogWindow::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
   if (!drawsOwnFrame_) return;
+  // The style's raised window frame, so the border matches the bevels of the controls.
   QPainter painter(this);
-  qDrawWinPanel(&painter, rect(), palette(), false);
+  QStyleOptionFrame frame;
+  frame.initFrom(this);
+  style()->drawPrimitive(QStyle::PE_FrameWindow, &frame, &painter, this);
 }
 
 QWidget* DialogWindow::Control(int controlId) const {

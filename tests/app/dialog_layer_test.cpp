@@ -221,13 +221,14 @@ TEST_F(DialogTest, PixelGeometryFollowsTheDialogUnitsOfTheDialogFont) {
   }
 }
 
-// Runs both dialogs in the face they resolve to now: that face, the sizes of their client areas
-// at 96 dpi, and every text whole inside its control.
+// Runs both dialogs in the face they resolve to now: that face, the 3-D style, the sizes of their
+// client areas at 96 dpi, and every text whole inside its control.
 void ExpectDialogsIn(const std::string& family, QSize settingsSize, QSize aboutSize) {
   for (const DialogRow& dialogRow : Dialogs) {
     CDialog dialog(dialogRow.templateId, nullptr);
     RunModal(dialog, [&](QDialog& window) {
       EXPECT_EQ(QFontInfo(window.font()).family().toStdString(), family);
+      EXPECT_EQ(window.style()->name().toStdString(), "windows");
       EXPECT_EQ(window.size(), dialogRow.templateId == IDD_SETTINGS ? settingsSize : aboutSize);
       for (QWidget* control : ControlsInOrder(window)) ExpectTextFits(control);
     });
