@@ -5,7 +5,9 @@
 #include "app/dialog_template.h"
 #include "app/resource.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,9 @@
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QTextLayout>
+#include <QWindow>
+
+#include <xcb/xcb.h>
 
 // ---------------------------------------------------------------------------------------------
 // The toolkit
@@ -94,22 +99,57 @@ DialogToolkit StartDialogToolkit() {
 
 namespace {
 
-// A modal frame around a window without a caption: a border and nothing else, so the window
-// cannot be moved. The dialog draws that border itself, the same with or without a window
-// manager, and asks the window manager for no decoration at all.
-bool DrawsOwnFrame(const DialogTemplate& dialogTemplate) {
+// A modal frame around a window without a caption: a border and nothing else, so there is
+// nothing to move the window by, and it stays where it opened. The dialog draws that border
+// itself, the same with or without a window manager, and asks the window manager for no
+// decoration, no moving and no resizing.
+bool StaysInPlace(const DialogTemplate& dialogTemplate) {
   return (dialogTemplate.style & DS_MODALFRAME) != 0 && (dialogTemplate.style & WS_CAPTION) != WS_CAPTION;
 }
 
 Qt::WindowFlags WindowFlagsFor(const DialogTemplate& dialogTemplate) {
   // An application window gets its own task-bar entry; a dialog window belongs to its owner's.
   Qt::WindowFlags flags = (dialogTemplate.extendedStyle & WS_EX_APPWINDOW) != 0 ? Qt::Window : Qt::Dialog;
-  if (DrawsOwnFrame(dialogTemplate)) return flags | Qt::FramelessWindowHint;
+  if (StaysInPlace(dialogTemplate)) return flags | Qt::FramelessWindowHint;
   // Otherwise decorations follow the styles alone; no style asks for minimize or maximize boxes.
   flags |= Qt::CustomizeWindowHint;
   if ((dialogTemplate.style & WS_CAPTION) == WS_CAPTION) flags |= Qt::WindowTitleHint;
   if ((dialogTemplate.style & WS_SYSMENU) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   return flags;
+}
+
+// A window manager's hints in the Motif layout, which window managers read for the functions
+// they may offer on a window as well as for its decorations.
+struct MotifWindowManagerHints {
+  std::uint32_t flags;
+  std::uint32_t functions;
+  std::uint32_t decorations;
+  std::int32_t inputMode;
+  std::uint32_t status;
+};
+constexpr std::uint32_t MotifHintsFunctions = 1U << 0;
+constexpr std::uint32_t MotifHintsDecorations = 1U << 1;
+constexpr std::uint32_t MotifFunctionClose = 1U << 5;
+constexpr char MotifHintsProperty[] = "_MOTIF_WM_HINTS";
+
+// Asks an X11 window manager for no decoration and no function but closing: no moving, no
+// resizing. The toolkit's own hints for a frameless window take away only the decorations,
+// which still lets most window managers move the window by Alt and a drag. These hints replace
+// the toolkit's, which it writes when it creates the native window; the window manager reads
+// them when the window is mapped.
+void AskWindowManagerToKeepInPlace(const QWindow& window) {
+  // The offscreen platform answers for X11 too, with no connection.
+  const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  if (connection == nullptr) return; // no X11 window manager to ask
+  const auto id = static_cast<xcb_window_t>(window.winId());
+  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, sizeof MotifHintsProperty - 1, MotifHintsProperty), nullptr);
+  if (atom == nullptr) return;
+  const MotifWindowManagerHints hints{MotifHintsFunctions | MotifHintsDecorations, MotifFunctionClose, 0, 0, 0};
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, atom->atom, atom->atom, 32,
+                      sizeof hints / sizeof(std::uint32_t), &hints);
+  std::free(atom);
 }
 
 // Below this stretch (in percent) a condensed text would be hard to read.
@@ -203,20 +243,22 @@ public:
   void reject() override { dialog_.OnCommand(BN_CLICKED, IDCANCEL); }
 
 protected:
+  void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
 private:
   QWidget* CreateControl(const DialogItemTemplate& item);
 
   CDialog& dialog_;
-  // The frame lies along the edges of the client area, where the templates place no control.
-  const bool drawsOwnFrame_;
+  // A window that stays in place draws its own frame, along the edges of the client area where
+  // the templates place no control.
+  const bool staysInPlace_;
   // Every control with its identifier, in template order.
   std::vector<std::pair<int, QWidget*>> controls_;
 };
 
 DialogWindow::DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate, QWidget* owner)
-    : QDialog(owner, WindowFlagsFor(dialogTemplate)), dialog_(dialog), drawsOwnFrame_(DrawsOwnFrame(dialogTemplate)) {
+    : QDialog(owner, WindowFlagsFor(dialogTemplate)), dialog_(dialog), staysInPlace_(StaysInPlace(dialogTemplate)) {
   setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
   setFont(DialogFont(dialogTemplate));
   const DialogBaseUnits units = MeasureDialogBaseUnits(fontMetrics());
@@ -271,9 +313,15 @@ QWidget* DialogWindow::CreateControl(const DialogItemTemplate& item) {
   return button;
 }
 
+// The native window exists by now and is not mapped yet.
+void DialogWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (staysInPlace_ && windowHandle() != nullptr) AskWindowManagerToKeepInPlace(*windowHandle());
+}
+
 void DialogWindow::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
-  if (!drawsOwnFrame_) return;
+  if (!staysInPlace_) return;
   // The style's raised window frame, so the border matches the bevels of the controls.
   QPainter painter(this);
   QStyleOptionFrame frame;
