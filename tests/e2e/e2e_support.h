@@ -200,4 +200,25 @@ bool EndedBySigterm(ChildProcess& process);
 // Reads a binary PPM (P6, 8 bits per channel); nullopt when the file is not one.
 std::optional<Image> ReadPpm(const std::string& path);
 
+// A `cmake --install` of a build tree with the prefix /usr into a fresh temporary directory
+// (DESTDIR), as a package build stages it. The directory is opened to every user, so that a host
+// run as an unprivileged user (xscreensaver refuses to run as root) can run what it holds.
+class StagedInstall {
+public:
+  StagedInstall(const std::string& cmake, const std::string& buildDirectory);
+  bool Installed() const { return installed_; }
+  // What the install printed, to tell why it failed.
+  const std::string& Log() const { return log_; }
+  // The staged root, and a path under it such as "usr/bin/pyrovane".
+  std::string Root() const { return directory_.File("root"); }
+  std::string Staged(const std::string& relative) const { return Root() + "/" + relative; }
+  // A path beside the root, for a test's own files.
+  std::string WorkFile(const std::string& name) const { return directory_.File(name); }
+
+private:
+  TemporaryDirectory directory_;
+  bool installed_ = false;
+  std::string log_;
+};
+
 } // namespace e2e
