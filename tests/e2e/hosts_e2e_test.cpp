@@ -24,9 +24,6 @@ using e2e::EnvironmentChanges;
 using e2e::PatienceLimit;
 using e2e::XvfbServer;
 
-const std::string CMake = PYROVANE_CMAKE;
-const std::string BuildDirectory = PYROVANE_BUILD_DIRECTORY;
-
 constexpr int ScreenWidth = 640;
 constexpr int ScreenHeight = 480;
 constexpr e2e::Rect WholeScreen{0, 0, ScreenWidth, ScreenHeight};
@@ -119,21 +116,10 @@ Watched WatchTheShow(const XvfbServer& server, const fs::path& program, const st
 }
 
 // One staged install for both hosts.
-class Hosts : public testing::Test {
+class Hosts : public e2e::StagedInstallTest {
 protected:
-  static void SetUpTestSuite() { stage_ = new e2e::StagedInstall(CMake, BuildDirectory); }
-  static void TearDownTestSuite() {
-    delete stage_;
-    stage_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(stage_->Installed()) << stage_->Log(); }
-
-  static fs::path Program() { return fs::canonical(stage_->Staged("usr/libexec/pyrovane/pyrovane")); }
-
-  static e2e::StagedInstall* stage_;
+  static fs::path Program() { return fs::canonical(Staged("usr/libexec/pyrovane/pyrovane")); }
 };
-
-e2e::StagedInstall* Hosts::stage_ = nullptr;
 
 TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
   SKIP_WITHOUT_XVFB();
@@ -142,14 +128,14 @@ TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
   ASSERT_TRUE(server.Started());
   EnvironmentChanges environment = server.Environment();
   // By absolute path, so that a module of an installed package is not taken for the staged one.
-  environment["XSECURELOCK_SAVER"] = stage_->Staged("usr/libexec/xsecurelock/saver_pyrovane");
+  environment["XSECURELOCK_SAVER"] = Staged("usr/libexec/xsecurelock/saver_pyrovane");
   environment["XSECURELOCK_NO_COMPOSITE"] = "1";
-  ChildProcess locker({"xsecurelock"}, environment, stage_->WorkFile("xsecurelock.log"));
+  ChildProcess locker({"xsecurelock"}, environment, WorkFile("xsecurelock.log"));
   ASSERT_TRUE(locker.Started());
 
   // xsecurelock restarts a module that ends, at once: a show that ended on its switch would
   // leave a black screen and a new process at every look.
-  const Watched watched = WatchTheShow(server, Program(), stage_->WorkFile("xsecurelock.ppm"));
+  const Watched watched = WatchTheShow(server, Program(), WorkFile("xsecurelock.ppm"));
   EXPECT_TRUE(watched.drawing) << locker.Output();
   EXPECT_EQ(watched.shows.size(), 1u) << "processes that ran the show: " << watched.shows.size();
   EXPECT_TRUE(locker.Running()) << locker.Output();
@@ -194,20 +180,20 @@ TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
   // xscreensaver puts its own hack directory first on the PATH of its hacks; the staged one
   // comes next, where an installed package's launcher is not.
   const char* path = std::getenv("PATH");
-  environment["PATH"] = stage_->Staged("usr/libexec/xscreensaver") + ":" + (path != nullptr ? path : "/usr/bin:/bin");
+  environment["PATH"] = Staged("usr/libexec/xscreensaver") + ":" + (path != nullptr ? path : "/usr/bin:/bin");
   auto asTheUser = [&](std::vector<std::string> command) {
     command.insert(command.begin(), asUser.begin(), asUser.end());
     return command;
   };
 
-  ChildProcess saver(asTheUser({"xscreensaver", "-no-splash"}), environment, stage_->WorkFile("xscreensaver.log"));
+  ChildProcess saver(asTheUser({"xscreensaver", "-no-splash"}), environment, WorkFile("xscreensaver.log"));
   ASSERT_TRUE(saver.Started());
   EXPECT_TRUE(ProcessesRunning(Program()).empty()) << "the show runs before xscreensaver is activated";
   // The command fails until the daemon is ready to listen.
   ASSERT_TRUE(WaitUntil([&] { return e2e::RunCommand(asTheUser({"xscreensaver-command", "-activate"}), environment) == 0; }))
       << saver.Output();
 
-  const Watched watched = WatchTheShow(server, Program(), stage_->WorkFile("xscreensaver.ppm"));
+  const Watched watched = WatchTheShow(server, Program(), WorkFile("xscreensaver.ppm"));
   EXPECT_TRUE(watched.drawing) << saver.Output();
   EXPECT_EQ(watched.shows.size(), 1u)
       << "processes that ran the staged show: " << watched.shows.size()

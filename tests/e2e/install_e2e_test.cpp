@@ -24,9 +24,7 @@ using e2e::HostWindow;
 using e2e::PatienceLimit;
 using e2e::XvfbServer;
 
-const std::string CMake = PYROVANE_CMAKE;
-const std::string BuildDirectory = PYROVANE_BUILD_DIRECTORY;
-const std::string Flare = BuildDirectory + "/flare.3df";
+const std::string Flare = PYROVANE_FLARE;
 
 // Everything a staged install under the prefix /usr holds, and nothing else.
 const std::set<std::string> ExpectedFiles = {
@@ -70,22 +68,7 @@ fs::path ExecutableOf(pid_t pid) {
 }
 
 // One staged install for all the tests here. The tests' own files go next to the root, never into it.
-class StagedInstall : public testing::Test {
-protected:
-  static void SetUpTestSuite() { stage_ = new e2e::StagedInstall(CMake, BuildDirectory); }
-  static void TearDownTestSuite() {
-    delete stage_;
-    stage_ = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(stage_->Installed()) << stage_->Log(); }
-
-  static std::string Root() { return stage_->Root(); }
-  static std::string Staged(const std::string& relative) { return stage_->Staged(relative); }
-
-  static e2e::StagedInstall* stage_;
-};
-
-e2e::StagedInstall* StagedInstall::stage_ = nullptr;
+using StagedInstall = e2e::StagedInstallTest;
 
 TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
   std::set<std::string> found;
@@ -108,7 +91,7 @@ TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
 TEST_F(StagedInstall, TheManualPagesAndTheSettingsFileAreWellFormed) {
   // groff warns about unknown macros, escapes and requests; a clean page renders silently.
   for (const char* page : {"usr/share/man/man6/pyrovane.6", "usr/share/man/man1/pyrovane-record.1"}) {
-    const Finished manual = RunToEnd({"groff", "-man", "-ww", "-z", Staged(page)}, {}, stage_->WorkFile("groff.log"));
+    const Finished manual = RunToEnd({"groff", "-man", "-ww", "-z", Staged(page)}, {}, WorkFile("groff.log"));
     EXPECT_TRUE(manual.succeeded) << page << ": " << manual.output;
     EXPECT_EQ(manual.output, "") << page;
   }
@@ -116,11 +99,11 @@ TEST_F(StagedInstall, TheManualPagesAndTheSettingsFileAreWellFormed) {
   // command's name: the file's name, its <screensaver name>, its command and the launcher in the
   // hack directory must agree. Its settings program warns about a switch without a leading hyphen.
   const std::string settings = Staged("usr/share/xscreensaver/config/pyrovane.xml");
-  const Finished name = RunToEnd({"xmllint", "--xpath", "string(/screensaver/@name)", settings}, {}, stage_->WorkFile("name.log"));
+  const Finished name = RunToEnd({"xmllint", "--xpath", "string(/screensaver/@name)", settings}, {}, WorkFile("name.log"));
   EXPECT_TRUE(name.succeeded) << name.output;
   EXPECT_EQ(name.output, "pyrovane\n");
   const Finished command = RunToEnd({"xmllint", "--xpath", "string(/screensaver/command/@arg)", settings}, {},
-                                    stage_->WorkFile("command.log"));
+                                    WorkFile("command.log"));
   EXPECT_TRUE(command.succeeded) << command.output;
   EXPECT_EQ(command.output, "--root\n");
 }
@@ -143,7 +126,7 @@ TEST_F(StagedInstall, TheRecorderFindsTheInstalledTextureFromAnyDirectory) {
     if (c.emptyFileHere) std::ofstream(elsewhere.File("flare.3df")).close();
     std::vector<std::string> command{Staged("usr/bin/pyrovane-record"), "--frames", "3"};
     command.insert(command.end(), c.textureOption.begin(), c.textureOption.end());
-    const Finished recorded = RunToEnd(e2e::InDirectory(elsewhere.Path(), command), {}, stage_->WorkFile("record.log"));
+    const Finished recorded = RunToEnd(e2e::InDirectory(elsewhere.Path(), command), {}, WorkFile("record.log"));
     EXPECT_EQ(recorded.succeeded, c.succeeds) << c.name << ": " << recorded.output;
   }
 }
@@ -173,7 +156,7 @@ TEST_F(StagedInstall, ThePyrovaneCommandWorksFromAnyDirectory) {
     const std::string name = c.arguments.empty() ? "(none)" : c.arguments[0];
     // "/" holds no texture: the command finds the installed one.
     ChildProcess program(e2e::InDirectory("/", e2e::Command(Staged("usr/bin/pyrovane"), c.arguments)),
-                         server.Environment(), stage_->WorkFile("command.log"));
+                         server.Environment(), WorkFile("command.log"));
     if (c.outcome == Outcome::ImmediateExit) {
       const auto status = program.WaitForExit(PatienceLimit);
       ASSERT_TRUE(status.has_value()) << name;
@@ -226,8 +209,8 @@ TEST_F(StagedInstall, TheHostsLaunchersRunTheShowInTheirWindowWhateverTheyPass) 
     environment["XSCREENSAVER_WINDOW"] = host.HexadecimalId();
     if (!c.hackDirectory.empty()) environment["PATH"] = c.hackDirectory + ":" + path;
     // Hosts start their savers wherever they themselves run; "/" holds no texture.
-    ChildProcess launched(e2e::InDirectory("/", c.command), environment, stage_->WorkFile("launcher.log"));
-    EXPECT_TRUE(e2e::WaitUntilPainted(server, Placement, stage_->WorkFile("shot.ppm"))) << c.name << ": " << launched.Output();
+    ChildProcess launched(e2e::InDirectory("/", c.command), environment, WorkFile("launcher.log"));
+    EXPECT_TRUE(e2e::WaitUntilPainted(server, Placement, WorkFile("shot.ppm"))) << c.name << ": " << launched.Output();
     // The launcher hands its process over to the show, so that the host's SIGTERM reaches it.
     EXPECT_EQ(ExecutableOf(launched.Pid()), fs::canonical(Staged(InstalledProgram))) << c.name;
     EXPECT_TRUE(e2e::EndedBySigterm(launched)) << c.name;
