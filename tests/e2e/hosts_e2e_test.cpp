@@ -64,27 +64,31 @@ std::set<std::string> ProcessesRunning(const fs::path& program) {
   return found;
 }
 
-// The live processes with this display in their environment, as "pid name": everything a host
-// started on it, whatever became of its parent.
-std::vector<std::string> ProcessesOnDisplay(const std::string& display) {
-  std::vector<std::string> found;
-  const std::string variable = std::string("DISPLAY=") + display + '\0';
+// The live processes with this display in their environment, one "pid name" line each:
+// everything a host started on it, whatever became of its parent.
+std::string ProcessesOnDisplay(const std::string& display) {
+  std::string found;
   ForEachProcess([&](const std::string& pid) {
     std::ifstream environment("/proc/" + pid + "/environ", std::ios::binary);
-    const std::string text = '\0' + std::string(std::istreambuf_iterator<char>(environment), {});
-    if (text.find('\0' + variable) == std::string::npos) return;
+    const std::string text = '\0' + std::string(std::istreambuf_iterator<char>(environment), {}) + '\0';
+    if (text.find('\0' + std::string("DISPLAY=") + display + '\0') == std::string::npos) return;
     std::ifstream command("/proc/" + pid + "/comm");
     std::string name;
     std::getline(command, name);
-    found.push_back(pid + " " + name);
+    found += pid + " " + name + "\n";
   });
   return found;
 }
 
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
+// Ends a host as a session does, with SIGTERM, and expects nothing it started to outlive it.
+void EndAndExpectNothingLeft(ChildProcess& host, const XvfbServer& server) {
+  // Else an empty list below would prove nothing.
+  ASSERT_NE(ProcessesOnDisplay(server.Display()).find(std::to_string(host.Pid()) + " "), std::string::npos)
+      << "the host itself is not seen on its display";
+  kill(host.Pid(), SIGTERM);
+  EXPECT_TRUE(host.WaitForExit(PatienceLimit).has_value()) << "SIGTERM did not end the host";
+  EXPECT_TRUE(WaitUntil([&] { return ProcessesOnDisplay(server.Display()).empty(); }))
+      << "left behind:\n" << ProcessesOnDisplay(server.Display());
 }
 
 struct Watched {
@@ -110,8 +114,6 @@ Watched WatchTheShow(const XvfbServer& server, const fs::path& program, const st
     }
     return frames >= FramesToSee;
   });
-  const std::set<std::string> running = ProcessesRunning(program);
-  watched.shows.insert(running.begin(), running.end());
   return watched;
 }
 
@@ -140,10 +142,7 @@ TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
   EXPECT_EQ(watched.shows.size(), 1u) << "processes that ran the show: " << watched.shows.size();
   EXPECT_TRUE(locker.Running()) << locker.Output();
 
-  kill(locker.Pid(), SIGTERM);
-  EXPECT_TRUE(locker.WaitForExit(PatienceLimit).has_value()) << "SIGTERM did not end xsecurelock";
-  EXPECT_TRUE(WaitUntil([&] { return ProcessesOnDisplay(server.Display()).empty(); }))
-      << "left behind:\n" << Joined(ProcessesOnDisplay(server.Display()));
+  EndAndExpectNothingLeft(locker, server);
 }
 
 TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
@@ -202,10 +201,7 @@ TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
   EXPECT_EQ(e2e::RunCommand(asTheUser({"xscreensaver-command", "-deactivate"}), environment), 0);
   EXPECT_TRUE(WaitUntil([&] { return ProcessesRunning(Program()).empty(); })) << "the show outlived the deactivation";
 
-  kill(saver.Pid(), SIGTERM);
-  EXPECT_TRUE(saver.WaitForExit(PatienceLimit).has_value()) << "SIGTERM did not end xscreensaver";
-  EXPECT_TRUE(WaitUntil([&] { return ProcessesOnDisplay(server.Display()).empty(); }))
-      << "left behind:\n" << Joined(ProcessesOnDisplay(server.Display()));
+  EndAndExpectNothingLeft(saver, server);
 }
 
 } // namespace
