@@ -5,6 +5,7 @@
 #include "app/dialog_template.h"
 #include "app/resource.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -12,14 +13,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QTextLayout>
-#include <qdrawutil.h>
+#include <QWindow>
+
+#include "desktop/desktop.h"
 
 // ---------------------------------------------------------------------------------------------
 // The toolkit
@@ -62,10 +69,27 @@ DialogToolkit CreateApplication() {
   return DialogToolkit::Available;
 }
 
+// The look of the dialogs: the toolkit's "Windows" style, grey three-dimensional bevels around
+// buttons, edit boxes and check marks, in that style's own colours.
+constexpr char ThreeDimensionalStyle[] = "Windows";
+
+void UseClassicLook() {
+  // Without the file, the dialog font falls back to its stand-in face.
+  QFontDatabase::addApplicationFont(QString::fromUtf8(ClassicDialogFontFile));
+  if (QStyle* style = QStyleFactory::create(QString::fromLatin1(ThreeDimensionalStyle))) {
+    QApplication::setStyle(style);
+    QApplication::setPalette(style->standardPalette());
+  }
+}
+
 } // namespace
 
 DialogToolkit StartDialogToolkit() {
-  static const DialogToolkit toolkit = CreateApplication();
+  static const DialogToolkit toolkit = [] {
+    const DialogToolkit started = CreateApplication();
+    if (started == DialogToolkit::Available) UseClassicLook();
+    return started;
+  }();
   return toolkit;
 }
 
@@ -74,17 +98,18 @@ DialogToolkit StartDialogToolkit() {
 
 namespace {
 
-// A modal frame around a window without a caption: a border and nothing else, so the window
-// cannot be moved. The dialog draws that border itself, the same with or without a window
-// manager, and asks the window manager for no decoration at all.
-bool DrawsOwnFrame(const DialogTemplate& dialogTemplate) {
+// A modal frame around a window without a caption: a border and nothing else, so there is
+// nothing to move the window by, and it stays where it opened. The dialog draws that border
+// itself, the same with or without a window manager, and asks the window manager for no
+// decoration, no moving and no resizing.
+bool StaysInPlace(const DialogTemplate& dialogTemplate) {
   return (dialogTemplate.style & DS_MODALFRAME) != 0 && (dialogTemplate.style & WS_CAPTION) != WS_CAPTION;
 }
 
 Qt::WindowFlags WindowFlagsFor(const DialogTemplate& dialogTemplate) {
   // An application window gets its own task-bar entry; a dialog window belongs to its owner's.
   Qt::WindowFlags flags = (dialogTemplate.extendedStyle & WS_EX_APPWINDOW) != 0 ? Qt::Window : Qt::Dialog;
-  if (DrawsOwnFrame(dialogTemplate)) return flags | Qt::FramelessWindowHint;
+  if (StaysInPlace(dialogTemplate)) return flags | Qt::FramelessWindowHint;
   // Otherwise decorations follow the styles alone; no style asks for minimize or maximize boxes.
   flags |= Qt::CustomizeWindowHint;
   if ((dialogTemplate.style & WS_CAPTION) == WS_CAPTION) flags |= Qt::WindowTitleHint;
@@ -92,8 +117,7 @@ Qt::WindowFlags WindowFlagsFor(const DialogTemplate& dialogTemplate) {
   return flags;
 }
 
-// Below this stretch (in percent) a condensed text would be hard to read; a text that needs more
-// is left at this stretch and clipped.
+// Below this stretch (in percent) a condensed text would be hard to read.
 constexpr int NarrowestStretch = 80;
 
 // Whether the label's text, set in this font, stays inside the label: every line within its
@@ -116,18 +140,29 @@ bool TextFits(const QLabel& label, const QFont& font) {
   return linesFit && (lineCount <= 1 || lineCount * QFontMetrics(font).lineSpacing() <= area.height());
 }
 
-// The controls were sized for the template's own font. Set in a stand-in, a few texts come out
-// wider than their controls even though the controls scale with the stand-in's units (with
-// Liberation Sans, five texts by 1 to 11 %). Such a text is condensed horizontally just enough
-// to fit, rather than clipped; its control keeps the template's rectangle and the font its height.
-void CondenseToFit(QLabel& label) {
+// Widens the label to the right just enough to hold its whole text on one line.
+void WidenToText(QLabel& label) {
+  const int frameWidth = label.width() - label.contentsRect().width();
+  label.resize(label.fontMetrics().horizontalAdvance(label.text()) + frameWidth, label.height());
+}
+
+// The controls were sized for the template's own font, and a few texts still come out wider
+// than their controls although the controls scale with the dialog font's units. A text is never
+// cut: it is condensed horizontally just enough to fit, keeping its control's rectangle and its
+// height (with the stand-in face, Liberation Sans, five texts by 1 to 11 %). A face that cannot
+// be condensed, as the classic face with its fixed bitmaps cannot, keeps its glyphs, and the
+// control widens to its text instead (there, one text by 16 pixels).
+void FitText(QLabel& label) {
   QFont font = label.font();
   if (TextFits(label, font)) return;
   for (int stretch = 99; stretch >= NarrowestStretch; --stretch) {
     font.setStretch(stretch);
-    if (TextFits(label, font)) break;
+    if (TextFits(label, font)) {
+      label.setFont(font);
+      return;
+    }
   }
-  label.setFont(font);
+  WidenToText(label);
 }
 
 QLabel* CreateStatic(const DialogItemTemplate& item, const QString& text, QWidget* parent) {
@@ -173,20 +208,22 @@ public:
   void reject() override { dialog_.OnCommand(BN_CLICKED, IDCANCEL); }
 
 protected:
+  void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
 private:
   QWidget* CreateControl(const DialogItemTemplate& item);
 
   CDialog& dialog_;
-  // The frame lies along the edges of the client area, where the templates place no control.
-  const bool drawsOwnFrame_;
+  // A window that stays in place draws its own frame, along the edges of the client area where
+  // the templates place no control.
+  const bool staysInPlace_;
   // Every control with its identifier, in template order.
   std::vector<std::pair<int, QWidget*>> controls_;
 };
 
 DialogWindow::DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate, QWidget* owner)
-    : QDialog(owner, WindowFlagsFor(dialogTemplate)), dialog_(dialog), drawsOwnFrame_(DrawsOwnFrame(dialogTemplate)) {
+    : QDialog(owner, WindowFlagsFor(dialogTemplate)), dialog_(dialog), staysInPlace_(StaysInPlace(dialogTemplate)) {
   setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
   setFont(DialogFont(dialogTemplate));
   const DialogBaseUnits units = MeasureDialogBaseUnits(fontMetrics());
@@ -197,7 +234,7 @@ DialogWindow::DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate
   for (const DialogItemTemplate& item : dialogTemplate.items) {
     QWidget* control = CreateControl(item);
     control->setGeometry(MapDialogRect(units, QRect(item.x, item.y, item.width, item.height)));
-    if (auto* label = qobject_cast<QLabel*>(control)) CondenseToFit(*label);
+    if (auto* label = qobject_cast<QLabel*>(control)) FitText(*label);
     if ((item.style & WS_VISIBLE) == 0) control->hide();
     if ((item.style & WS_TABSTOP) != 0) {
       control->setFocusPolicy(Qt::StrongFocus);
@@ -241,11 +278,24 @@ QWidget* DialogWindow::CreateControl(const DialogItemTemplate& item) {
   return button;
 }
 
+// The native window exists by now and is not mapped yet.
+void DialogWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The offscreen platform answers for X11 too, with no connection: there is no window manager.
+  const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (staysInPlace_ && windowHandle() != nullptr && x11 != nullptr && x11->connection() != nullptr) {
+    desktop::AskWindowManagerToKeepInPlace(x11->connection(), static_cast<std::uint32_t>(windowHandle()->winId()));
+  }
+}
+
 void DialogWindow::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
-  if (!drawsOwnFrame_) return;
+  if (!staysInPlace_) return;
+  // The style's raised window frame, so the border matches the bevels of the controls.
   QPainter painter(this);
-  qDrawWinPanel(&painter, rect(), palette(), false);
+  QStyleOptionFrame frame;
+  frame.initFrom(this);
+  style()->drawPrimitive(QStyle::PE_FrameWindow, &frame, &painter, this);
 }
 
 QWidget* DialogWindow::Control(int controlId) const {

@@ -43,11 +43,12 @@ struct CDataExchange {
   DataExchangeDirection direction;
 };
 
-// Whether dialogs can be shown. The first call brings the toolkit up; every later call gives the
-// same answer. When the user has not chosen a platform, a real display is tried first and the
-// offscreen platform last, so that a missing display never aborts the process: reaching
-// offscreen that way means nobody could see a dialog, and dialogs are then unavailable. A
-// platform the user chose (offscreen for tests) is always used.
+// Whether dialogs can be shown. The first call brings the toolkit up and gives it the classic
+// look: the three-dimensional "Windows" style, and the classic dialog face where it is
+// installed. Every later call gives the same answer. When the user has not chosen a platform, a
+// real display is tried first and the offscreen platform last, so that a missing display never
+// aborts the process: reaching offscreen that way means nobody could see a dialog, and dialogs
+// are then unavailable. A platform the user chose (offscreen for tests) is always used.
 enum class DialogToolkit { Unavailable, Available };
 DialogToolkit StartDialogToolkit();
 

@@ -87,6 +87,11 @@ DialogBaseUnits MeasureDialogBaseUnits(const QFontMetrics& metrics);
 // Converts a rectangle in dialog units to pixels, each coordinate rounded to the nearest pixel.
 QRect MapDialogRect(const DialogBaseUnits& units, const QRect& dialogUnits);
 
+// Where Debian's fonts-wine package installs "MS Sans Serif", the classic dialog face, with bitmap
+// strikes of 13, 16 and 20 pixels. Fontconfig does not list it, so the dialog toolkit loads it
+// from this file when it comes up.
+inline constexpr char ClassicDialogFontFile[] = "/usr/share/wine/fonts/ms_sans_serif.ttf";
+
 // The font a template asks for. Where its face is not installed, the sans-serif whose metrics come
 // closest to the classic dialog font's stands in at the same size, so texts fit their controls.
 QFont DialogFont(const DialogTemplate& dialogTemplate);

@@ -7,6 +7,9 @@
 #include "glide/glide.h"
 #include "platform/platform.h"
 
+// A toolkit's connection to the X server, as the XCB library names it.
+struct xcb_connection_t;
+
 namespace desktop {
 
 // How the desktop board puts a frame on the screen.
@@ -61,5 +64,13 @@ public:
 private:
   const DesktopBoard& board_;
 };
+
+// Asks an X11 window manager for no decoration on `window` and no function but closing: no
+// moving, no resizing. A toolkit's own hints for a frameless window take away only the
+// decorations, which still lets most window managers move it by Alt and a drag. These replace
+// the toolkit's hints, which it writes when it creates the native window; call this after that
+// and before the window is mapped, when the window manager reads them. `connection` is the
+// toolkit's own, so the hints reach the server before its request to map the window.
+void AskWindowManagerToKeepInPlace(xcb_connection_t* connection, std::uint32_t window);
 
 } // namespace desktop

@@ -58,7 +58,7 @@ void RunShow(const ShowSeams& seams) {
   const std::int32_t maxPTime = 9;
   const std::int32_t startButtonState = seams.button.LeftButtonState();
   SetBaseRenderState();
-  flareTexture = LoadFlareTexture("flare.3df");
+  flareTexture = LoadFlareTexture(seams.texturePath);
   InstallRenderers(Renderers);
   LaunchOpeningRockets();
 

@@ -21,8 +21,11 @@ struct ShowSeams {
   platform::Clock& clock;
   platform::ButtonQuery& button;
   ShowObserver* observer = nullptr;
+  // The sprite texture. The saver always reads "flare.3df" from its working directory; the
+  // recorder lets its user name another file.
+  const char* texturePath = "flare.3df";
 };
 
 // Runs the show on the open display until the left button's state differs from its state at the
-// start. Loads "flare.3df" from the working directory; if it cannot, the process ends.
+// start. Loads the texture first; if it cannot, the process ends.
 void RunShow(const ShowSeams& seams);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,9 +23,10 @@ namespace {
 
 constexpr const char* Usage =
     "usage: pyrovane-record [--frames N] [--fps F] [--png DIR] [--animation FILE] [--trace FILE]\n"
+    "                       [--texture FILE]\n"
     "\n"
-    "Runs the fireworks show without a display, on a virtual clock, loading \"flare.3df\" from\n"
-    "the working directory, and ends it after exactly N frames.\n"
+    "Runs the fireworks show without a display, on a virtual clock, and ends it after exactly\n"
+    "N frames.\n"
     "\n"
     "  --frames N        frames to run (default 600)\n"
     "  --fps F           frame rate of the virtual clock (default 60); every frame after the\n"
@@ -32,6 +34,8 @@ constexpr const char* Usage =
     "  --png DIR         write every frame as DIR/frame-00001.png, ...\n"
     "  --animation FILE  write all frames as one animated WebP\n"
     "  --trace FILE      write a text trace of the simulation, one record a line\n"
+    "  --texture FILE    the sprite texture (default: flare.3df in the working directory if\n"
+    "                    there is one, else the installed one)\n"
     "  --help            show this text\n";
 
 // Frame counts and rates beyond these would only be typing mistakes.
@@ -47,6 +51,7 @@ struct Options {
   std::string pngDirectory;
   std::string animationPath;
   std::string tracePath;
+  std::string texturePath;
 };
 
 template <typename Number>
@@ -84,6 +89,8 @@ ParseResult ParseOptions(int argc, char** argv, Options& options) {
       options.animationPath = value;
     } else if (option == "--trace") {
       options.tracePath = value;
+    } else if (option == "--texture") {
+      options.texturePath = value;
     } else {
       std::fprintf(stderr, "pyrovane-record: unknown option %s (see --help)\n", argv[i - 1]);
       return ParseResult::Error;
@@ -94,6 +101,20 @@ ParseResult ParseOptions(int argc, char** argv, Options& options) {
     }
   }
   return ParseResult::Run;
+}
+
+// The texture the show reads when none is named: "flare.3df" in the working directory if there is
+// an entry of that name (so that a bad one is reported, not passed over), else the installed
+// texture, found from this program's own place in the installed tree, so that a staged or moved
+// tree finds its own.
+std::string DefaultTexturePath() {
+  constexpr const char* WorkingDirectoryTexture = "flare.3df";
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(WorkingDirectoryTexture, error))) {
+    return WorkingDirectoryTexture;
+  }
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return (program.parent_path() / PYROVANE_PROGRAM_TO_DATA / "flare.3df").lexically_normal().string();
 }
 
 // Writes the trace: after each frame's launch decision one frame record, then one record per
@@ -230,7 +251,8 @@ int main(int argc, char** argv) {
 
   TraceWriter traceWriter(trace.get());
   OpenDisplay();
-  RunShow({clock, button, trace ? &traceWriter : nullptr});
+  const std::string texturePath = options.texturePath.empty() ? DefaultTexturePath() : options.texturePath;
+  RunShow({clock, button, trace ? &traceWriter : nullptr, texturePath.c_str()});
   CloseDisplay();
   glide::SelectBoard(nullptr);
 

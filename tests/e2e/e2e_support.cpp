@@ -439,4 +439,17 @@ std::optional<Image> ReadPpm(const std::string& path) {
   return image;
 }
 
+StagedInstall::StagedInstall() {
+  std::error_code error;
+  std::filesystem::permissions(directory_.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                                      std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                                      std::filesystem::perms::others_exec,
+                               error);
+  ChildProcess install({PYROVANE_CMAKE, "--install", PYROVANE_BUILD_DIRECTORY, "--prefix", "/usr"}, {{"DESTDIR", Root()}},
+                       directory_.File("install.log"));
+  const std::optional<int> status = install.WaitForExit(PatienceLimit);
+  installed_ = !error && status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+  log_ = error ? "cannot open " + directory_.Path() + " to every user: " + error.message() : install.Output();
+}
+
 } // namespace e2e

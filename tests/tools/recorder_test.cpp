@@ -196,10 +196,39 @@ TEST_F(RecorderTest, BadOptionsAreRefusedWithAMessage) {
 }
 
 TEST_F(RecorderTest, AMissingTextureEndsTheShowBeforeAnyFrame) {
+  // Without a texture in the working directory the recorder looks for the installed one, which
+  // a build tree does not have.
   const Outcome outcome = Record({"--frames", "5", "--png", "frames"}, directory_);
   EXPECT_EQ(outcome.status, 255);
-  EXPECT_EQ(outcome.errors, "could not get info on flare.3df\n");
+  EXPECT_TRUE(outcome.errors.starts_with("could not get info on /")) << outcome.errors;
+  EXPECT_TRUE(outcome.errors.ends_with("/share/pyrovane/flare.3df\n")) << outcome.errors;
   EXPECT_TRUE(fs::is_empty(directory_ / "frames"));
+}
+
+TEST_F(RecorderTest, TheNamedTextureComesFirstThenTheWorkingDirectorysOwn) {
+  struct Case {
+    const char* name;
+    bool emptyFileInWorkingDirectory; // a "flare.3df" that is no texture
+    std::vector<std::string> textureOption;
+    int status;
+    std::string errors;
+  };
+  const Case cases[] = {
+      {"a texture named, none here", false, {"--texture", PYROVANE_FLARE}, 0, ""},
+      {"a texture named beats a bad one here", true, {"--texture", PYROVANE_FLARE}, 0, ""},
+      {"a missing texture named", false, {"--texture", "/nonexistent/flare.3df"}, 255,
+       "could not get info on /nonexistent/flare.3df\n"},
+      {"a bad one here is used, not passed over", true, {}, 255, "could not get info on flare.3df\n"},
+  };
+  for (const Case& c : cases) {
+    fs::remove(directory_ / "flare.3df");
+    if (c.emptyFileInWorkingDirectory) std::ofstream(directory_ / "flare.3df").close();
+    std::vector<std::string> arguments{"--frames", "3"};
+    arguments.insert(arguments.end(), c.textureOption.begin(), c.textureOption.end());
+    const Outcome outcome = Record(arguments, directory_);
+    EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.errors;
+    EXPECT_EQ(outcome.errors, c.errors) << c.name;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
