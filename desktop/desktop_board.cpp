@@ -179,6 +179,9 @@ bool SdlBoard::QueryHardware() {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return false;
   }
+  if (std::strcmp(SDL_GetCurrentVideoDriver(), "x11") == 0) {
+    EndProcessWhenDisplayIsLost();
+  }
   videoReady_ = true;
   return true;
 }

@@ -98,7 +98,6 @@ private:
   int height_;
   bool resized_ = false;
   bool wholeWindowDue_ = true;
-  XIOErrorHandler previousConnectionLost_;
   GC gc_ = nullptr;
   ImageTransport transport_ = ImageTransport::NotDrawing;
   XImage* image_ = nullptr;
@@ -114,8 +113,7 @@ X11Connection::X11Connection(Display* display, Window window, X11Drawing drawing
       visual_(attributes.visual),
       depth_(attributes.depth),
       width_(attributes.width),
-      height_(attributes.height),
-      previousConnectionLost_(XSetIOErrorHandler(OnConnectionLost)) {
+      height_(attributes.height) {
   if (drawing_ == X11Drawing::Images) {
     gc_ = XCreateGC(display_, window_, 0, nullptr);
     XSetForeground(display_, gc_, 0);
@@ -131,7 +129,6 @@ X11Connection::~X11Connection() {
   errors.display = nullptr;
   errors.window = None;
   XCloseDisplay(display_);
-  XSetIOErrorHandler(previousConnectionLost_);
 }
 
 void X11Connection::MakeImage() {
@@ -291,14 +288,18 @@ void X11Connection::DrawBars() {
 
 } // namespace
 
+void EndProcessWhenDisplayIsLost() {
+  XSetIOErrorHandler(OnConnectionLost);
+  // Writing to a server that has gone must end in the handler for a lost connection, not in a
+  // signal that would end the process without its line.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
 std::unique_ptr<X11Output> X11Output::Open(std::uint32_t window, X11Drawing drawing) {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
     return nullptr;
   }
-  // Writing to a server that has gone must end in the handler for a lost connection, not in a
-  // signal that would end the process without its line.
-  std::signal(SIGPIPE, SIG_IGN);
   const XErrorHandler current = XSetErrorHandler(OnError);
   if (current != OnError) {
     errors.previous = current;

@@ -24,9 +24,12 @@ enum class ImageTransport {
   Requests,     // plain image requests over the connection, where the server shares no memory
 };
 
+// From now on the process ends, with one line on standard error and status 255, as soon as any
+// connection to the X display is lost: a screen saver must not outlive its display. Call it once
+// the toolkit has opened its own connection, which sets a handler of its own.
+void EndProcessWhenDisplayIsLost();
+
 // A connection of our own to the display named by DISPLAY, made after SDL has opened its own.
-// While one is open the process ends, with one line on standard error and status 255, as soon as
-// any connection to the display is lost: a screen saver must not outlive its display.
 class X11Output {
 public:
   // Null when the display cannot be reached, the window cannot be read, or (for images) the

@@ -2,12 +2,14 @@
 //
 //   desktop_board_probe query
 //       exit 0 when the board finds a display a person can see, 3 when not.
-//   desktop_board_probe show [--path automatic|renderer|images] [--pattern quadrants|black|moving] [--frames N]
+//   desktop_board_probe show [--path automatic|renderer|images] [--pattern quadrants|black|sparks]
+//                            [--first-frame N] [--frames N]
 //       opens the board (exit 3: no display, 4: it cannot open) and presents a test pattern:
 //       by default the top half red on the left and green on the right, the bottom half blue and
-//       white; or a black frame, the cheapest to show; or a white square of MovingSize pixels on
-//       black, whose left edge starts at column MovingStart and moves MovingStep columns a frame
-//       for MovingFrames frames, then stays (top edge at row MovingTop).
+//       white; or a black frame, the cheapest to show; or SparkCount coloured squares on black
+//       that move for SparkFrames frames and then stay. --first-frame starts the sparks at a later
+//       frame (with SparkFrames, where they stay). Each frame tells the board which tiles differ
+//       from the one before, as the graphics library does.
 //       After every frame it reads the button as the show does; when the value differs from
 //       the one read first it prints "button 0x....", and ends with status 0. It prints
 //       "presented N" every 10 frames. With --frames it ends after N frames instead and prints
@@ -39,21 +41,45 @@ constexpr std::uint32_t Green = 0x00FF00;
 constexpr std::uint32_t Blue = 0x0000FF;
 constexpr std::uint32_t White = 0xFFFFFF;
 
-enum class Pattern { Quadrants, Black, Moving };
+enum class Pattern { Quadrants, Black, Sparks };
 
-constexpr int MovingSize = 20;
-constexpr int MovingStart = 20;
-constexpr int MovingStep = 10;
-constexpr int MovingFrames = 40;
-constexpr int MovingTop = 200;
+constexpr int SparkCount = 300;
+constexpr std::uint64_t SparkFrames = 60;
+constexpr int LargestSpark = 9;
 
-// The moving square as it is in frame `presented` (counted from 0).
-void DrawMovingSquare(std::vector<std::uint32_t>& pixels, std::uint64_t presented) {
+// The sparks as they are in frame `index` (counted from 0): each has its own place, drift, size
+// and colour from a fixed sequence, and moves until frame SparkFrames.
+void DrawSparks(std::vector<std::uint32_t>& pixels, std::uint64_t index) {
   std::fill(pixels.begin(), pixels.end(), 0u);
-  const int left = MovingStart + MovingStep * static_cast<int>(std::min<std::uint64_t>(presented, MovingFrames));
-  for (int row = MovingTop; row < MovingTop + MovingSize; ++row) {
-    std::fill_n(pixels.begin() + row * glide::ScreenWidth + left, MovingSize, White);
+  const int step = static_cast<int>(std::min(index, SparkFrames));
+  std::uint32_t state = 12345;
+  const auto next = [&state](int range) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<int>((state >> 8) % static_cast<std::uint32_t>(range));
+  };
+  const auto wrap = [](int value, int range) { return (value % range + range) % range; };
+  for (int spark = 0; spark < SparkCount; ++spark) {
+    const int size = 1 + next(LargestSpark);
+    const int x = wrap(next(glide::ScreenWidth) + step * (next(7) - 3), glide::ScreenWidth - size);
+    const int y = wrap(next(glide::ScreenHeight) + step * (next(5) - 2), glide::ScreenHeight - size);
+    const std::uint32_t colour = static_cast<std::uint32_t>(next(1 << 24)) | 0x202020;
+    for (int row = y; row < y + size; ++row) {
+      std::fill_n(pixels.begin() + row * glide::ScreenWidth + x, size, colour);
+    }
   }
+}
+
+// The tiles in which `pixels` differ from `previous`.
+glide::FrameDamage DamageBetween(const std::vector<std::uint32_t>& previous, const std::vector<std::uint32_t>& pixels) {
+  glide::FrameDamage damage{};
+  for (std::size_t at = 0; at < pixels.size(); ++at) {
+    if (pixels[at] != previous[at]) {
+      const int row = static_cast<int>(at) / glide::ScreenWidth;
+      const int column = static_cast<int>(at) % glide::ScreenWidth;
+      damage.tiles[row / glide::DamageTileHeight][column / glide::DamageTileWidth] = true;
+    }
+  }
+  return damage;
 }
 
 std::vector<std::uint32_t> MakePattern(Pattern pattern) {
@@ -81,26 +107,34 @@ double ProcessorSeconds() {
 
 int Usage() {
   std::fprintf(stderr, "usage: desktop_board_probe query | show [--path automatic|renderer|images] "
-                       "[--pattern quadrants|black|moving] [--frames N]\n");
+                       "[--pattern quadrants|black|sparks] [--first-frame N] [--frames N]\n");
   return ExitUsage;
 }
 
-int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t frameLimit) {
+int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t firstFrame, std::uint64_t frameLimit) {
   if (!board.Open()) {
     std::printf("cannot open\n");
     return ExitCannotOpen;
   }
   std::vector<std::uint32_t> pixels = MakePattern(pattern);
-  const glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
+  std::vector<std::uint32_t> previous = pixels;
+  glide::FrameDamage damage{};
+  glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
   desktop::DesktopButton button(board);
   const std::int16_t start = button.LeftButtonState();
   double measureStart = 0;
   auto wallStart = std::chrono::steady_clock::now();
   for (std::uint64_t presented = 1;; ++presented) {
-    if (pattern == Pattern::Moving) {
-      DrawMovingSquare(pixels, presented - 1);
+    if (pattern == Pattern::Sparks) {
+      DrawSparks(pixels, firstFrame + presented - 1);
+    }
+    // The first frame goes whole; after it, only what changed is marked.
+    if (presented > 1) {
+      damage = DamageBetween(previous, pixels);
+      frame.damage = &damage;
     }
     board.Present(frame);
+    previous = pixels;
     const std::int16_t value = button.LeftButtonState();
     if (presented % ProgressEvery == 0) {
       std::printf("presented %llu\n", static_cast<unsigned long long>(presented));
@@ -138,6 +172,7 @@ int main(int argc, char** argv) {
   desktop::PresentPath path = desktop::PresentPath::Automatic;
   Pattern pattern = Pattern::Quadrants;
   std::uint64_t frameLimit = 0;
+  std::uint64_t firstFrame = 0;
   for (int index = 2; index + 1 < argc; index += 2) {
     const std::string option = argv[index];
     const std::string value = argv[index + 1];
@@ -151,8 +186,10 @@ int main(int argc, char** argv) {
       pattern = Pattern::Quadrants;
     } else if (option == "--pattern" && value == "black") {
       pattern = Pattern::Black;
-    } else if (option == "--pattern" && value == "moving") {
-      pattern = Pattern::Moving;
+    } else if (option == "--pattern" && value == "sparks") {
+      pattern = Pattern::Sparks;
+    } else if (option == "--first-frame") {
+      firstFrame = std::strtoull(value.c_str(), nullptr, 10);
     } else if (option == "--frames" && std::strtoull(value.c_str(), nullptr, 10) > WarmUpFrames) {
       frameLimit = std::strtoull(value.c_str(), nullptr, 10);
     } else {
@@ -170,7 +207,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "show") {
-    return Show(*board, pattern, frameLimit);
+    return Show(*board, pattern, firstFrame, frameLimit);
   }
   return Usage();
 }

@@ -182,7 +182,7 @@ TemporaryDirectory::~TemporaryDirectory() {
   }
 }
 
-XvfbServer::XvfbServer(int width, int height) {
+XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) {
   // Xvfb picks a free display number and writes it to the descriptor given with -displayfd
   // once it accepts connections.
   int pipeEnds[2];
@@ -190,9 +190,12 @@ XvfbServer::XvfbServer(int width, int height) {
     return;
   }
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-  server_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0", screen,
-                                           "-noreset", "-nolisten", "tcp"},
-                  EnvironmentChanges{}, directory_.File("xvfb.log"));
+  std::vector<std::string> command{"Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0", screen,
+                                   "-noreset", "-nolisten", "tcp"};
+  if (sharedMemory == SharedMemory::NotOffered) {
+    command.insert(command.end(), {"-extension", "MIT-SHM"});
+  }
+  server_.emplace(command, EnvironmentChanges{}, directory_.File("xvfb.log"));
   close(pipeEnds[1]);
   std::string number;
   pollfd readable{pipeEnds[0], POLLIN, 0};
@@ -215,6 +218,14 @@ XvfbServer::~XvfbServer() {
     kill(server_->Pid(), SIGTERM);
     server_->WaitForExit(PatienceLimit);
   }
+}
+
+bool XvfbServer::Kill() {
+  if (!server_ || !server_->Started()) return false;
+  kill(server_->Pid(), SIGKILL);
+  const bool ended = server_->WaitForExit(PatienceLimit).has_value();
+  server_.reset();
+  return ended;
 }
 
 bool XvfbServer::Xdotool(const std::vector<std::string>& arguments) const {
@@ -406,14 +417,19 @@ std::optional<Image> Screenshot(const std::string& display, const std::string& w
   return ReadPpm(workPath);
 }
 
-std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath) {
+std::optional<Image> WaitForScreen(const XvfbServer& server, const std::string& workPath,
+                                   const std::function<bool(const Image&)>& condition) {
   const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
   while (std::chrono::steady_clock::now() < deadline) {
     std::optional<Image> shot = Screenshot(server.Display(), workPath);
-    if (shot && shot->CountEqual(rect, HostWindow::Background) == 0) return shot;
+    if (shot && condition(*shot)) return shot;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return std::nullopt;
+}
+
+std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath) {
+  return WaitForScreen(server, workPath, [rect](const Image& shot) { return shot.CountEqual(rect, HostWindow::Background) == 0; });
 }
 
 bool EndedBySigterm(ChildProcess& process) {

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -79,7 +80,9 @@ private:
 // pointer position between two tool runs.
 class XvfbServer {
 public:
-  XvfbServer(int width, int height);
+  // Whether the server offers X shared memory, as a local server does, or not, as a remote one.
+  enum class SharedMemory { Offered, NotOffered };
+  XvfbServer(int width, int height, SharedMemory sharedMemory = SharedMemory::Offered);
   ~XvfbServer();
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
@@ -91,6 +94,8 @@ public:
   EnvironmentChanges Environment() const { return {{"DISPLAY", display_}}; }
   // Runs `xdotool` with these arguments on this display; true when it succeeded.
   bool Xdotool(const std::vector<std::string>& arguments) const;
+  // Ends the server at once, as a crash or the end of a session does; true once it has ended.
+  bool Kill();
 
 private:
   std::optional<ChildProcess> server_;
@@ -191,6 +196,11 @@ struct Image {
 
 // A picture of the whole screen of `display`, taken with ImageMagick's `import`.
 std::optional<Image> Screenshot(const std::string& display, const std::string& workPath);
+
+// Takes screenshots until one satisfies `condition`, and returns it; nullopt if none does
+// within PatienceLimit.
+std::optional<Image> WaitForScreen(const XvfbServer& server, const std::string& workPath,
+                                   const std::function<bool(const Image&)>& condition);
 
 // Waits until nothing of a host window's own background is left in `rect`, the sign that a show
 // has drawn all over it; the last screenshot, or nullopt if that did not happen in time.

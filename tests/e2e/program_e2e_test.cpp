@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,23 +47,13 @@ TEST(Program, ShowsFireworksFullScreenUntilAClick) {
   ShowDirectory show;
   ChildProcess program(InDirectory(show.directory.Path(), {"/s"}), server.Environment(), show.directory.File("out.txt"));
   ASSERT_TRUE(WaitForWindow(server, ShowWindow)) << program.Output();
-  // Rockets rise for a second or more before they burst.
-  std::this_thread::sleep_for(std::chrono::seconds(3));
-  const auto shot = e2e::Screenshot(server.Display(), show.directory.File("shot"));
-  ASSERT_TRUE(shot.has_value());
-  int black = 0, brightColoured = 0;
-  for (int y = 0; y < shot->height; ++y) {
-    for (int x = 0; x < shot->width; ++x) {
-      const e2e::Colour c = shot->At(x, y);
-      const int brightest = std::max({c.red, c.green, c.blue});
-      const int dimmest = std::min({c.red, c.green, c.blue});
-      if (brightest < 8) ++black;
-      if (brightest > 160 && brightest - dimmest > 60) ++brightColoured;
-    }
-  }
-  const int pixels = shot->width * shot->height;
-  EXPECT_GT(black, pixels / 2) << "the sky is mostly black";
-  EXPECT_GT(brightColoured, 100) << "bright coloured sparks";
+  // Rockets rise for a second or more before they burst; then the sky is black with bright
+  // coloured sparks.
+  const auto shot = e2e::WaitForScreen(server, show.directory.File("shot"), [](const e2e::Image& image) {
+    const e2e::Rect screen{0, 0, image.width, image.height};
+    return image.CountBlack(screen) > image.width * image.height / 2 && image.CountBrightColoured(screen) > 100;
+  });
+  ASSERT_TRUE(shot.has_value()) << "no fireworks on the screen";
   // The window covers the whole screen.
   const auto screenshotCorner = shot->At(shot->width - 1, shot->height - 1);
   EXPECT_LT(std::max({screenshotCorner.red, screenshotCorner.green, screenshotCorner.blue}), 8);
@@ -156,6 +148,71 @@ TEST(Program, SettingsWithoutADisplayEndNormally) {
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(ExitCode(*status), 0) << program.Output();
   }
+}
+
+// The show's shared-memory segments, from the kernel's list: each one's permissions, with the
+// flag that it is marked for removal.
+std::vector<unsigned> SegmentsCreatedBy(pid_t pid) {
+  std::ifstream list("/proc/sysvipc/shm");
+  std::string header;
+  std::getline(list, header);
+  std::vector<unsigned> permissions;
+  std::string line;
+  while (std::getline(list, line)) {
+    std::istringstream fields(line);
+    long key = 0, id = 0, size = 0;
+    unsigned mode = 0;
+    pid_t creator = 0;
+    fields >> key >> id >> std::oct >> mode >> std::dec >> size >> creator;
+    if (creator == pid) permissions.push_back(mode);
+  }
+  return permissions;
+}
+
+TEST(Program, NoOtherUserCanReachWhatItShows) {
+  SKIP_WITHOUT_XVFB();
+  constexpr unsigned OwnerOnly = 0600;
+  constexpr unsigned MarkedForRemoval = 01000; // the kernel's SHM_DEST
+  XvfbServer server(1024, 768);
+  ASSERT_TRUE(server.Started());
+  ShowDirectory show;
+  ChildProcess program(InDirectory(show.directory.Path(), {"/s"}), server.Environment(), show.directory.File("out.txt"));
+  // A local server gets the frames through shared memory, made when the window is.
+  std::vector<unsigned> segments;
+  for (auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
+       segments.empty() && std::chrono::steady_clock::now() < deadline;
+       std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+    segments = SegmentsCreatedBy(program.Pid());
+  }
+  ASSERT_FALSE(segments.empty()) << program.Output();
+  for (const unsigned mode : segments) {
+    EXPECT_EQ(mode & 0777, OwnerOnly) << std::oct << mode;
+    EXPECT_NE(mode & MarkedForRemoval, 0u) << "a segment stays attachable after the server took it: " << std::oct << mode;
+  }
+  ASSERT_TRUE(server.Xdotool({"click", "1"}));
+  const auto status = program.WaitForExit(PatienceLimit);
+  ASSERT_TRUE(status.has_value());
+  // The server lets go of the segment when it notices the connection closed.
+  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
+  while (!SegmentsCreatedBy(program.Pid()).empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(SegmentsCreatedBy(program.Pid()).empty()) << "a segment outlived the show";
+}
+
+TEST(Program, EndsWithItsDisplay) {
+  SKIP_WITHOUT_XVFB();
+  // A session that ends or a server that crashes takes the display away under the show.
+  XvfbServer server(640, 480);
+  ASSERT_TRUE(server.Started());
+  ShowDirectory show;
+  ChildProcess program(InDirectory(show.directory.Path(), {"/s"}), server.Environment(), show.directory.File("out.txt"));
+  ASSERT_TRUE(WaitForWindow(server, ShowWindow)) << program.Output();
+  ASSERT_TRUE(server.Kill());
+  const auto status = program.WaitForExit(PatienceLimit);
+  ASSERT_TRUE(status.has_value()) << "the show outlived its display";
+  EXPECT_EQ(ExitCode(*status), 255);
+  EXPECT_EQ(program.Output(), "main: lost the connection to the display\n");
 }
 
 TEST(Program, SignalsEndTheShowAtOnce) {
