@@ -1,7 +1,9 @@
 // Tests of the library's operations around the rasterizer: the session and its board, shutdown,
 // the operation observer, saving and restoring the state, texture memory, clearing, and the
 // promise not to allocate while drawing a frame.
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -436,6 +438,72 @@ TEST_F(GlideTest, AFrameAllocatesNothing) {
     grBufferSwap(1);
   }
   EXPECT_EQ(allocations - before, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// What a present says has changed.
+
+TEST_F(GlideTest, EachPresentMarksEveryTileThatChangedAndClearsLeaveNothingBehind) {
+  // Drawings and clears between presents, some of the clears in clip windows that cut tiles in
+  // part: after each present, every pixel that differs from the frame presented before lies in
+  // a marked tile; after a black clear of the whole screen, everything is black again.
+  std::vector<std::uint32_t> previous = glidetest::FrameCopy();
+  int changedOutsideMarks = 0;
+  int markedTiles = 0;
+  board_.onPresent = [&](const glide::FrameView& frame) {
+    ASSERT_NE(frame.damage, nullptr);
+    markedTiles = 0;
+    for (int row = 0; row < glide::DamageRows; ++row) {
+      for (int column = 0; column < glide::DamageColumns; ++column) markedTiles += frame.damage->tiles[row][column];
+    }
+    const std::vector<std::uint32_t> pixels = glidetest::FrameCopy();
+    for (std::size_t at = 0; at < pixels.size(); ++at) {
+      const int row = static_cast<int>(at) / glide::ScreenWidth;
+      const int column = static_cast<int>(at) % glide::ScreenWidth;
+      if (pixels[at] != previous[at] && !frame.damage->tiles[row / glide::DamageTileHeight][column / glide::DamageTileWidth]) {
+        ++changedOutsideMarks;
+      }
+    }
+    previous = pixels;
+  };
+  const auto clearIn = [](FxU32 minX, FxU32 minY, FxU32 maxX, FxU32 maxY, GrColor_t colour) {
+    grClipWindow(minX, minY, maxX, maxY);
+    grBufferClear(colour, 0, 0xFFFF);
+    grClipWindow(0, 0, glide::ScreenWidth, glide::ScreenHeight);
+  };
+  struct Step {
+    const char* name;
+    std::function<void()> draw;
+    bool blackAfter;
+    int mostMarkedTiles;
+  };
+  const Step steps[] = {
+      {"the first frame, whole", [] {}, true, glide::DamageRows * glide::DamageColumns},
+      {"a small rectangle", [] { glidetest::DrawRectangle(100, 100, 110, 115, 255, 0, 0); }, false, 12},
+      {"a black clear", [] { grBufferClear(0, 0, 0xFFFF); }, true, 12},
+      {"a colour in a window that cuts tiles", [&] { clearIn(3, 5, 13, 21, 0xFFFFFF); }, false, 12},
+      {"black in part of that window", [&] { clearIn(5, 9, 11, 17, 0); }, false, 6},
+      {"a black clear of what is left", [] { grBufferClear(0, 0, 0xFFFF); }, true, 12},
+      {"rectangles over the edges", [] {
+         glidetest::DrawRectangle(-5, -5, 3, 3, 0, 255, 0);
+         glidetest::DrawRectangle(636, 476, 650, 490, 0, 0, 255);
+       }, false, 4},
+      {"a black clear", [] { grBufferClear(0, 0, 0xFFFF); }, true, 4},
+      {"nothing", [] {}, true, 0},
+  };
+  glidetest::SetBaseState();
+  for (const Step& step : steps) {
+    step.draw();
+    grBufferSwap(1);
+    EXPECT_EQ(changedOutsideMarks, 0) << step.name;
+    EXPECT_LE(markedTiles, step.mostMarkedTiles) << step.name;
+    const std::vector<std::uint32_t> pixels = glidetest::FrameCopy();
+    if (step.blackAfter) {
+      EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0u), static_cast<long>(pixels.size())) << step.name;
+    } else {
+      EXPECT_NE(std::count(pixels.begin(), pixels.end(), 0u), static_cast<long>(pixels.size())) << step.name;
+    }
+  }
 }
 
 } // namespace
