@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Measures what the real show costs on a desktop: pyrovane /s on a private Xvfb server for a while,
-# then a click; prints the processor seconds it used (user + system), their share of one core,
-# the X server's share, and the maximum resident memory (/usr/bin/time -v).
+# Measures what the real show costs on a desktop: pyrovane /s on a private Xvfb server for a while
+# at 640x480, 1920x1080 and 3840x2160, and fireworkx (xscreensaver-data-extra) on the same server
+# for as long when it is installed. For each it prints the processor time of the program and of
+# the X server, as shares of one core, and their sum; then the ratio of the two sums and the
+# show's maximum resident memory (/usr/bin/time -v).
 #
-#   bench/show_cpu.sh [seconds] [screen]      (default 20 seconds on a 640x480 screen)
+#   bench/show_cpu.sh [seconds] [screen...]      (default 20 seconds at each of the three sizes)
 #
 # Needs a build (scripts/bootstrap), Xvfb and xdotool.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-20}
-screen=${2:-640x480}
+shift || true
+screens=("$@")
+if ((${#screens[@]} == 0)); then screens=(640x480 1920x1080 3840x2160); fi
 program=$PWD/build/app/pyrovane
 flare=$PWD/build/flare.3df
+fireworkx=/usr/libexec/xscreensaver/fireworkx
 if [ ! -x "$program" ] || [ ! -f "$flare" ]; then
   echo "show_cpu: build first (scripts/bootstrap)" >&2
   exit 1
@@ -20,22 +25,40 @@ fi
 script=show_cpu
 source bench/xvfb_session.sh
 require_tools Xvfb xdotool /usr/bin/time
-
-start_xvfb "$screen"
-export DISPLAY=$display
-
 cp "$flare" "$work/"
-before=$(server_ticks)
-(cd "$work" && /usr/bin/time -v -o "$work/time" "$program" /s) &
-show_pid=$!
-sleep "$seconds"
-xdotool click 1
-wait "$show_pid"
-after=$(server_ticks)
 
-user=$(awk -F': ' '/User time/ {print $2}' "$work/time")
-system=$(awk -F': ' '/System time/ {print $2}' "$work/time")
-rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time")
-awk -v u="$user" -v s="$system" -v t="$seconds" -v r="$rss" -v b="$before" -v a="$after" -v hz="$ticks_per_second" -v scr="$screen" 'BEGIN {
-  printf "screen %s, %d s of show: %.2f s of processor time (user %.2f, system %.2f) = %.1f %% of one core; X server %.1f %%; max resident %.1f MB\n",
-    scr, t, u + s, u, s, 100 * (u + s) / t, 100 * (a - b) / hz / t, r / 1024 }'
+# The processor time of a process so far, in clock ticks.
+process_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+share() { awk -v t="$1" -v hz="$ticks_per_second" -v s="$seconds" 'BEGIN {printf "%.1f", 100 * t / hz / s}'; }
+
+for screen in "${screens[@]}"; do
+  start_xvfb "$screen"
+  export DISPLAY=$display
+
+  # The show, ended by a click; time -v tells its processor time and memory.
+  before=$(server_ticks)
+  (cd "$work" && /usr/bin/time -v -o "$work/time" "$program" /s) &
+  show_pid=$!
+  sleep "$seconds"
+  xdotool click 1
+  wait "$show_pid"
+  server=$(($(server_ticks) - before))
+  own=$(awk -F': ' '/User time/ {u = $2} /System time/ {s = $2} END {printf "%d", (u + s) * '"$ticks_per_second"' + 0.5}' "$work/time")
+  rss=$(awk -F': ' '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$work/time")
+  line="screen $screen: pyrovane $(share "$own") % + X $(share "$server") % = $(share $((own + server))) % of one core, ${rss} MB"
+
+  if [ -x "$fireworkx" ]; then
+    before=$(server_ticks)
+    "$fireworkx" -root &
+    other_pid=$!
+    sleep "$seconds"
+    other=$(process_ticks "$other_pid")
+    kill "$other_pid"
+    wait "$other_pid" 2>/dev/null || true
+    other_server=$(($(server_ticks) - before))
+    ratio=$(awk -v a=$((own + server)) -v b=$((other + other_server)) 'BEGIN {printf "%.2f", b > 0 ? a / b : 0}')
+    line+="; fireworkx $(share "$other") % + X $(share "$other_server") % = $(share $((other + other_server))) %; ratio $ratio"
+  fi
+  echo "$line"
+  stop_xvfb
+done

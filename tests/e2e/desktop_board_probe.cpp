@@ -1,26 +1,22 @@
-// Test helper: drives the desktop board and its button, for whole-process tests and the presentation benchmark.
+// Test helper: drives the desktop board and its button, for whole-process tests.
 //
 //   desktop_board_probe query
 //       exit 0 when the board finds a display a person can see, 3 when not.
-//   desktop_board_probe show [--path automatic|renderer|images] [--pattern quadrants|black|sparks]
-//                            [--first-frame N] [--frames N]
+//   desktop_board_probe show [--path automatic|renderer|images] [--pattern quadrants|sparks]
+//                            [--first-frame N]
 //       opens the board (exit 3: no display, 4: it cannot open) and presents a test pattern:
 //       by default the top half red on the left and green on the right, the bottom half blue and
-//       white; or a black frame, the cheapest to show; or SparkCount coloured squares on black
+//       white; or SparkCount coloured squares on black
 //       that move for SparkFrames frames and then stay. --first-frame starts the sparks at a later
 //       frame (with SparkFrames, where they stay). Each frame tells the board which tiles differ
 //       from the one before, as the graphics library does.
 //       After every frame it reads the button as the show does; when the value differs from
 //       the one read first it prints "button 0x....", and ends with status 0. It prints
-//       "presented N" every 10 frames. With --frames it ends after N frames instead and prints
-//       the processor time per frame, measured after the first WarmUpFrames.
+//       "presented N" every 10 frames.
 #include "desktop/desktop.h"
 #include "glide/glide.h"
 
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,14 +30,13 @@ constexpr int ExitNoDisplay = 3;
 constexpr int ExitCannotOpen = 4;
 constexpr int ExitUsage = 2;
 constexpr std::uint64_t ProgressEvery = 10;
-constexpr std::uint64_t WarmUpFrames = 30;
 
 constexpr std::uint32_t Red = 0xFF0000;
 constexpr std::uint32_t Green = 0x00FF00;
 constexpr std::uint32_t Blue = 0x0000FF;
 constexpr std::uint32_t White = 0xFFFFFF;
 
-enum class Pattern { Quadrants, Black, Sparks };
+enum class Pattern { Quadrants, Sparks };
 
 constexpr int SparkCount = 300;
 constexpr std::uint64_t SparkFrames = 60;
@@ -98,20 +93,13 @@ std::vector<std::uint32_t> MakePattern(Pattern pattern) {
   return pixels;
 }
 
-double ProcessorSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 int Usage() {
   std::fprintf(stderr, "usage: desktop_board_probe query | show [--path automatic|renderer|images] "
-                       "[--pattern quadrants|black|sparks] [--first-frame N] [--frames N]\n");
+                       "[--pattern quadrants|sparks] [--first-frame N]\n");
   return ExitUsage;
 }
 
-int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t firstFrame, std::uint64_t frameLimit) {
+int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t firstFrame) {
   if (!board.Open()) {
     std::printf("cannot open\n");
     return ExitCannotOpen;
@@ -122,8 +110,6 @@ int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t firstFrame
   glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
   desktop::DesktopButton button(board);
   const std::int16_t start = button.LeftButtonState();
-  double measureStart = 0;
-  auto wallStart = std::chrono::steady_clock::now();
   for (std::uint64_t presented = 1;; ++presented) {
     if (pattern == Pattern::Sparks) {
       DrawSparks(pixels, firstFrame + presented - 1);
@@ -145,17 +131,6 @@ int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t firstFrame
                   static_cast<unsigned long long>(presented));
       break;
     }
-    if (presented == WarmUpFrames) {
-      measureStart = ProcessorSeconds();
-      wallStart = std::chrono::steady_clock::now();
-    }
-    if (frameLimit != 0 && presented == frameLimit) {
-      const double frames = static_cast<double>(frameLimit - WarmUpFrames);
-      const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-      std::printf("frames %.0f processor_ms_per_frame %.3f frames_per_second %.1f\n", frames,
-                  (ProcessorSeconds() - measureStart) * 1000.0 / frames, frames / wall);
-      break;
-    }
   }
   std::fflush(stdout);
   board.Close();
@@ -171,7 +146,6 @@ int main(int argc, char** argv) {
   const std::string mode = argv[1];
   desktop::PresentPath path = desktop::PresentPath::Automatic;
   Pattern pattern = Pattern::Quadrants;
-  std::uint64_t frameLimit = 0;
   std::uint64_t firstFrame = 0;
   for (int index = 2; index + 1 < argc; index += 2) {
     const std::string option = argv[index];
@@ -184,14 +158,10 @@ int main(int argc, char** argv) {
       path = desktop::PresentPath::X11Images;
     } else if (option == "--pattern" && value == "quadrants") {
       pattern = Pattern::Quadrants;
-    } else if (option == "--pattern" && value == "black") {
-      pattern = Pattern::Black;
     } else if (option == "--pattern" && value == "sparks") {
       pattern = Pattern::Sparks;
     } else if (option == "--first-frame") {
       firstFrame = std::strtoull(value.c_str(), nullptr, 10);
-    } else if (option == "--frames" && std::strtoull(value.c_str(), nullptr, 10) > WarmUpFrames) {
-      frameLimit = std::strtoull(value.c_str(), nullptr, 10);
     } else {
       return Usage();
     }
@@ -207,7 +177,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (mode == "show") {
-    return Show(*board, pattern, firstFrame, frameLimit);
+    return Show(*board, pattern, firstFrame);
   }
   return Usage();
 }
