@@ -9,9 +9,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "glide/glide.h"
-#include "platform/platform.h"
-#include "render/render.h"
 #include "show/show.h"
 
 namespace {
@@ -42,27 +39,17 @@ void UpdateWithShowFrames(benchmark::State& state) {
     const desktop::ScreenRect picture = scaler.Picture();
     pictureArea = static_cast<double>(picture.width) * picture.height;
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
-    platform::ResetRand();
-    platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(60);
-    platform::ScriptedButton button(ShowFrames - 2);
-    glide::HeadlessBoard board;
     double seconds = 0;
-    board.onPresent = [&](const glide::FrameView& frame) {
-      clock.AdvanceFrame();
-      const double start = ThreadSeconds();
-      for (const desktop::ScreenRect& rect : scaler.Update(frame, pixels.data(), picture.width)) {
-        redrawnPixels += static_cast<double>(rect.width) * rect.height;
-        rectangles += 1;
-      }
-      benchmark::DoNotOptimize(pixels.data());
-      seconds += ThreadSeconds() - start;
-      ++frames;
-    };
-    glide::SelectBoard(&board);
-    OpenDisplay();
-    RunShow({clock, button});
-    CloseDisplay();
-    glide::SelectBoard(nullptr);
+    RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t, const glide::FrameView& frame) {
+                       const double start = ThreadSeconds();
+                       for (const desktop::ScreenRect& rect : scaler.Update(frame, pixels.data(), picture.width)) {
+                         redrawnPixels += static_cast<double>(rect.width) * rect.height;
+                         rectangles += 1;
+                       }
+                       benchmark::DoNotOptimize(pixels.data());
+                       seconds += ThreadSeconds() - start;
+                       ++frames;
+                     }});
     state.SetIterationTime(seconds);
   }
   state.counters["redrawn_share"] = redrawnPixels / static_cast<double>(frames) / pictureArea;

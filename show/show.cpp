@@ -2,6 +2,7 @@
 #include "show/show.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "render/render.h"
 #include "sim/sim.h"
@@ -16,6 +17,9 @@ constexpr double NominalRefreshRate = 60.0;
 // leaping ahead: a leap of minutes would grow every sprite past the size of the screen and make
 // that one frame take seconds to draw.
 constexpr double MaxFrameTime = NominalRefreshRate;
+
+// The show presents this many frames to settle the display before the clock starts.
+constexpr std::uint64_t SettlingPresents = 2;
 
 void LaunchOpeningRockets() {
   InitPool();
@@ -104,4 +108,28 @@ void RunShow(const ShowSeams& seams) {
     }
     prevStamp = now;
   }
+}
+
+void RunHeadlessShow(const HeadlessShow& show) {
+  platform::VirtualClock ownClock = platform::VirtualClock::ForFrameRate(show.framesPerSecond);
+  platform::VirtualClock& clock = show.clock != nullptr ? *show.clock : ownClock;
+  platform::ScriptedButton ownButton(show.frames);
+  platform::ButtonQuery& button = show.button != nullptr ? *show.button : ownButton;
+  std::uint64_t presents = 0;
+  glide::HeadlessBoard board;
+  board.onPresent = [&](const glide::FrameView& view) {
+    clock.AdvanceFrame();
+    if (++presents > SettlingPresents && show.onFrame) show.onFrame(presents - SettlingPresents, view);
+  };
+
+  platform::ResetRand();
+  glide::SelectBoard(&board);
+  OpenDisplay();
+  RunShow({clock, button, show.observer, show.texturePath});
+  CloseDisplay();
+  glide::SelectBoard(nullptr);
+  // The saver keeps its texture until the process ends; a headless run gives it back.
+  std::free(flareTexture->info.data);
+  delete flareTexture;
+  flareTexture = nullptr;
 }

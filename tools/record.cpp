@@ -14,7 +14,6 @@
 
 #include "glide/glide.h"
 #include "platform/platform.h"
-#include "render/render.h"
 #include "show/show.h"
 #include "sim/sim.h"
 #include "tools/tools.h"
@@ -41,8 +40,6 @@ constexpr const char* Usage =
 // Frame counts and rates beyond these would only be typing mistakes.
 constexpr std::uint64_t MaxFrames = 100'000'000;
 constexpr std::uint32_t MaxFramesPerSecond = 1000;
-// The show presents two frames to settle the display before its first real frame.
-constexpr std::uint64_t CalibrationSwaps = 2;
 constexpr std::uint64_t ProgressInterval = 1000;
 
 struct Options {
@@ -157,11 +154,10 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// What happens to each presented frame: the virtual clock moves on, and the frames of the show
-// proper (not the two that settle the display) go to the chosen outputs.
+// What happens to each frame of the show: it goes to the chosen outputs.
 class FrameOutputs {
 public:
-  FrameOutputs(const Options& options, platform::VirtualClock& clock) : options_(options), clock_(clock) {}
+  explicit FrameOutputs(const Options& options) : options_(options) {}
 
   bool Open() {
     if (!options_.pngDirectory.empty() && mkdir(options_.pngDirectory.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -175,12 +171,10 @@ public:
     return true;
   }
 
-  void OnPresent(const glide::FrameView& frame) {
-    clock_.AdvanceFrame();
-    if (++presents_ <= CalibrationSwaps || failed_) {
+  void OnFrame(std::uint64_t number, const glide::FrameView& frame) {
+    if (failed_) {
       return;
     }
-    const std::uint64_t number = presents_ - CalibrationSwaps;
     if (!options_.pngDirectory.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "/frame-%05llu.png", static_cast<unsigned long long>(number));
@@ -210,9 +204,7 @@ public:
 
 private:
   const Options& options_;
-  platform::VirtualClock& clock_;
   std::unique_ptr<image_io::AnimationWriter> animation_;
-  std::uint64_t presents_ = 0;
   bool failed_ = false;
 };
 
@@ -239,22 +231,17 @@ int main(int argc, char** argv) {
     }
   }
 
-  platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(options.framesPerSecond);
-  platform::ScriptedButton button(options.frames);
-  FrameOutputs outputs(options, clock);
+  FrameOutputs outputs(options);
   if (!outputs.Open()) {
     return 1;
   }
-  glide::HeadlessBoard board;
-  board.onPresent = [&outputs](const glide::FrameView& frame) { outputs.OnPresent(frame); };
-  glide::SelectBoard(&board);
-
   TraceWriter traceWriter(trace.get());
-  OpenDisplay();
   const std::string texturePath = options.texturePath.empty() ? DefaultTexturePath() : options.texturePath;
-  RunShow({clock, button, trace ? &traceWriter : nullptr, texturePath.c_str()});
-  CloseDisplay();
-  glide::SelectBoard(nullptr);
+  RunHeadlessShow({.framesPerSecond = options.framesPerSecond,
+                   .frames = options.frames,
+                   .observer = trace ? &traceWriter : nullptr,
+                   .onFrame = [&outputs](std::uint64_t frame, const glide::FrameView& view) { outputs.OnFrame(frame, view); },
+                   .texturePath = texturePath.c_str()});
 
   const bool written = outputs.Finish() && (!trace || std::fflush(trace.get()) == 0);
   if (trace && std::ferror(trace.get())) {
