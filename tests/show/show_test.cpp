@@ -1,13 +1,16 @@
 // Tests of the show loop: call order, frame times, launches, slot reuse, the full pool and the exit.
 #include "show_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 
 namespace {
 
 using showtest::FrameRecord;
-using showtest::ShowTest;
+using showtest::RecordingObserver;
+using showtest::RecordShow;
 
 // A log of library operations, button queries and launch decisions, in the order they happen.
 struct EventLog {
@@ -27,6 +30,13 @@ struct EventLog {
   }
 };
 
+// The tests that log library operations stop the logging however they end.
+class LoggedShowTest : public ::testing::Test {
+protected:
+  void TearDown() override { glide::SetOperationObserver(nullptr, nullptr); }
+  EventLog log_;
+};
+
 class LoggedButton final : public platform::ButtonQuery {
 public:
   LoggedButton(EventLog& log, std::uint64_t frames) : log_(log), script_(frames) {}
@@ -40,50 +50,45 @@ private:
   platform::ScriptedButton script_;
 };
 
-TEST_F(ShowTest, EachFrameClearsStepsAndDrawsDecidesSwapsAndTestsTheButton) {
-  EventLog log;
-  glide::SetOperationObserver(EventLog::OnOperation, &log);
-  observer_.afterFrame = [&log](std::uint64_t) { log.events += 'D'; };
-  LoggedButton button(log, 3);
-  RunRecordedShow(button);
+TEST_F(LoggedShowTest, EachFrameClearsStepsAndDrawsDecidesSwapsAndTestsTheButton) {
+  glide::SetOperationObserver(EventLog::OnOperation, &log_);
+  RecordingObserver observer;
+  observer.afterFrame = [this](std::uint64_t) { log_.events += 'D'; };
+  LoggedButton button(log_, 3);
+  RecordShow({.button = &button}, observer);
   // The display opens (five calls); the show starts with the button, the base state (four
   // calls), the texture (info, load, allocate, download) and two calibration swaps. Then three frames of three rising rockets, each drawn as
   // one head (two triangles) inside a saved and restored state: five state calls apiece.
   const std::string rocket = "(.....tt)";
   const std::string frame = "C" + rocket + rocket + rocket + "DWB";
-  EXPECT_EQ(log.events, ".....B....IL..WW" + frame + frame + frame + ".");
+  EXPECT_EQ(log_.events, ".....B....IL..WW" + frame + frame + frame + ".");
 }
 
-TEST_F(ShowTest, FrameTimesFollowTheVirtualClockAndTheFirstFrameNeverLaunches) {
+TEST(Show, FrameTimesFollowTheVirtualClockAndTheFirstFrameNeverLaunches) {
   struct Case {
     std::uint32_t framesPerSecond;
     double dt;
   };
   for (const Case& c : {Case{60, 1.0}, Case{144, 60.0 / 144.0}, Case{30, 2.0}, Case{1, 60.0}}) {
     SCOPED_TRACE(c.framesPerSecond);
-    SetUp();
-    UseFrameRate(c.framesPerSecond);
-    observer_.frames.clear();
-    RunRecordedShow(50);
-    ASSERT_EQ(observer_.frames.size(), 50u);
-    const FrameRecord& first = observer_.frames[0];
+    const std::vector<FrameRecord> frames = RecordShow({.framesPerSecond = c.framesPerSecond, .frames = 50});
+    ASSERT_EQ(frames.size(), 50u);
+    const FrameRecord& first = frames[0];
     EXPECT_EQ(first.dt, 0.0);
     EXPECT_EQ(first.sinceLaunch, 0.0);
     EXPECT_EQ(first.activeList, (std::vector<std::int32_t>{2, 1, 0}));
     // The opening launches made 6 + 9 + 6 draws, the first frame one decision.
     EXPECT_EQ(first.randCalls, 22u);
-    for (std::size_t i = 1; i < observer_.frames.size(); ++i) {
-      EXPECT_EQ(observer_.frames[i].dt, c.dt) << i;
+    for (std::size_t i = 1; i < frames.size(); ++i) {
+      EXPECT_EQ(frames[i].dt, c.dt) << i;
     }
-    TearDown();
   }
 }
 
-TEST_F(ShowTest, LaunchesComeOnlyOnceMoreThanNineTimeUnitsHavePassed) {
-  RunRecordedShow(2000);
+TEST(Show, LaunchesComeOnlyOnceMoreThanNineTimeUnitsHavePassed) {
   double sinceLaunch = 0.0;
   int launches = 0;
-  for (const FrameRecord& frame : observer_.frames) {
+  for (const FrameRecord& frame : RecordShow({.frames = 2000})) {
     if (frame.sinceLaunch == 0.0 && frame.frame > 1) {
       // The decision draw is at most 1, so a launch needs more than nine time units.
       EXPECT_GT(sinceLaunch, 9.0) << frame.frame;
@@ -98,24 +103,22 @@ TEST_F(ShowTest, LaunchesComeOnlyOnceMoreThanNineTimeUnitsHavePassed) {
   EXPECT_LT(launches, 200);
 }
 
-TEST_F(ShowTest, FinishedSlotsAreDrawnInTheirLastFrameAndReleasedInTheNext) {
-  EventLog log;
-  glide::SetOperationObserver(EventLog::OnOperation, &log);
-  observer_.afterFrame = [&log](std::uint64_t) { log.events += 'D'; };
-  RunRecordedShow(1500);
+TEST_F(LoggedShowTest, FinishedSlotsAreDrawnInTheirLastFrameAndReleasedInTheNext) {
+  glide::SetOperationObserver(EventLog::OnOperation, &log_);
+  const std::vector<FrameRecord> frames = RecordShow({.frames = 1500});
 
   // Renderer calls per frame, from the log.
   std::vector<int> drawn;
-  for (char event : log.events) {
+  for (char event : log_.events) {
     if (event == 'C') drawn.push_back(0);
     if (event == '(' && !drawn.empty()) ++drawn.back();
   }
-  ASSERT_EQ(drawn.size(), observer_.frames.size());
+  ASSERT_EQ(drawn.size(), frames.size());
 
   int finishes = 0;
-  for (std::size_t i = 1; i < observer_.frames.size(); ++i) {
-    const FrameRecord& before = observer_.frames[i - 1];
-    const FrameRecord& now = observer_.frames[i];
+  for (std::size_t i = 1; i < frames.size(); ++i) {
+    const FrameRecord& before = frames[i - 1];
+    const FrameRecord& now = frames[i];
     // Frames after the first have time in them, so only a launch leaves nothing accumulated.
     const bool launched = now.sinceLaunch == 0.0;
     // Every slot on the list after the walk was drawn, the new launch aside.
@@ -135,21 +138,22 @@ TEST_F(ShowTest, FinishedSlotsAreDrawnInTheirLastFrameAndReleasedInTheNext) {
   EXPECT_GT(finishes, 50);
 }
 
-TEST_F(ShowTest, AFullPoolStillMakesTheKindDrawAndChangesNothing) {
+TEST(Show, AFullPoolStillMakesTheKindDrawAndChangesNothing) {
   // After the first frame every free slot gets a rocket, so 25 are alive; none bursts for the
   // next 50 frames, their rockets rising for at least 60 time units.
-  observer_.afterFrame = [](std::uint64_t frame) {
+  RecordingObserver observer;
+  observer.afterFrame = [](std::uint64_t frame) {
     if (frame != 1) return;
     for (std::int32_t i = TakeSlot(); i >= 0; i = TakeSlot()) LaunchBasicRocket(i);
   };
-  RunRecordedShow(50);
+  const std::vector<FrameRecord> frames = RecordShow({.frames = 50}, observer);
   int fullLaunches = 0;
   // From frame 3 on: frame 2's draws include the launches made after frame 1.
-  for (std::size_t i = 2; i < observer_.frames.size(); ++i) {
-    const FrameRecord& frame = observer_.frames[i];
-    EXPECT_EQ(frame.activeList, observer_.frames[1].activeList);
+  for (std::size_t i = 2; i < frames.size(); ++i) {
+    const FrameRecord& frame = frames[i];
+    EXPECT_EQ(frame.activeList, frames[1].activeList);
     EXPECT_EQ(frame.activeList.size(), 25u);
-    const std::uint64_t draws = frame.randCalls - observer_.frames[i - 1].randCalls;
+    const std::uint64_t draws = frame.randCalls - frames[i - 1].randCalls;
     if (frame.sinceLaunch == 0.0) {
       EXPECT_EQ(draws, 2u) << frame.frame; // the decision and the kind
       ++fullLaunches;
@@ -175,7 +179,7 @@ private:
   std::size_t next_ = 0;
 };
 
-TEST_F(ShowTest, TheShowEndsAtTheFirstFrameWhoseButtonValueDiffers) {
+TEST(Show, TheShowEndsAtTheFirstFrameWhoseButtonValueDiffers) {
   constexpr std::int16_t Down = static_cast<std::int16_t>(0x8000);
   constexpr std::int16_t DownAndPressed = static_cast<std::int16_t>(0x8001);
   struct Case {
@@ -191,22 +195,17 @@ TEST_F(ShowTest, TheShowEndsAtTheFirstFrameWhoseButtonValueDiffers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUp();
-    observer_.frames.clear();
     SequenceButton button(c.values);
-    RunRecordedShow(button);
-    EXPECT_EQ(observer_.frames.size(), c.frames);
-    EXPECT_EQ(presents_, c.frames + 2) << "two swaps settle the display, then one per frame";
-    TearDown();
+    std::uint64_t presented = 0;
+    const auto frames = RecordShow({.onFrame = [&](std::uint64_t, const glide::FrameView&) { ++presented; }, .button = &button});
+    EXPECT_EQ(frames.size(), c.frames);
+    EXPECT_EQ(presented, c.frames) << "the last frame is presented before the button is read";
   }
 }
 
-} // namespace
-
-namespace {
-
-TEST_F(ShowTest, AStallAdvancesTheShowByOneSecondAtMost) {
-  // The clock is 3,600,000 ticks a second (60 fps); frame 3's swap takes this long instead.
+TEST(Show, AStallAdvancesTheShowByOneSecondAtMost) {
+  // The clock is 3,600,000 ticks a second (60 fps); frame 3's present takes this long instead.
+  constexpr std::uint32_t FrameTicks = 60'000;
   struct Case {
     const char* name;
     std::uint32_t stallTicks;
@@ -220,37 +219,28 @@ TEST_F(ShowTest, AStallAdvancesTheShowByOneSecondAtMost) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUp();
-    observer_.frames.clear();
-    board_.onPresent = [this, &c](const glide::FrameView&) {
-      ++presents_;
-      // Presents 1 and 2 settle the display; present 2 + n ends frame n.
-      if (presents_ == 2 + 3) {
-        clock_.AdvanceBy(c.stallTicks);
-      } else {
-        clock_.AdvanceFrame();
-      }
-    };
-    RunRecordedShow(6);
-    ASSERT_EQ(observer_.frames.size(), 6u);
-    EXPECT_EQ(observer_.frames[3].dt, c.expectedDt);
-    EXPECT_EQ(observer_.frames[4].dt, 1.0);
-    TearDown();
+    platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(60);
+    const auto frames = RecordShow({.frames = 6,
+                                    .onFrame = [&](std::uint64_t frame, const glide::FrameView&) {
+                                      if (frame == 3) clock.AdvanceBy(c.stallTicks - FrameTicks);
+                                    },
+                                    .clock = &clock});
+    ASSERT_EQ(frames.size(), 6u);
+    EXPECT_EQ(frames[3].dt, c.expectedDt);
+    EXPECT_EQ(frames[4].dt, 1.0);
   }
 }
 
-} // namespace
-
-TEST_F(ShowTest, EachPresentMarksEveryTileThatChangedAndLittleMore) {
+TEST(Show, EachPresentMarksEveryTileThatChangedAndLittleMore) {
   // A board that redraws only the marked tiles shows exactly the show, and saves work only if
   // the marks stay close to what changed.
   constexpr std::uint64_t Frames = 600;
   std::vector<std::uint32_t> previous(glide::ScreenWidth * glide::ScreenHeight, 0);
   std::uint64_t unmarkedChanges = 0;
   double markedShare = 0;
-  board_.onPresent = [&](const glide::FrameView& frame) {
-    clock_.AdvanceFrame();
-    ++presents_;
+  std::uint64_t presented = 0;
+  const auto onFrame = [&](std::uint64_t, const glide::FrameView& frame) {
+    ++presented;
     ASSERT_NE(frame.damage, nullptr);
     int marked = 0;
     for (int row = 0; row < glide::ScreenHeight; ++row) {
@@ -262,11 +252,13 @@ TEST_F(ShowTest, EachPresentMarksEveryTileThatChangedAndLittleMore) {
         marked += tileMarked && row % glide::DamageTileHeight == 0 && column % glide::DamageTileWidth == 0;
       }
     }
-    // The display's opening marks its first frame whole.
-    if (presents_ > 1) markedShare += static_cast<double>(marked) / (glide::DamageRows * glide::DamageColumns);
+    markedShare += static_cast<double>(marked) / (glide::DamageRows * glide::DamageColumns);
   };
-  RunRecordedShow(Frames);
+  RunHeadlessShow({.frames = Frames, .onFrame = onFrame});
+  ASSERT_EQ(presented, Frames);
   EXPECT_EQ(unmarkedChanges, 0u);
   // About a third of the tiles change in a frame of a busy show; all of them would mean no marks at all.
-  EXPECT_LT(markedShare / static_cast<double>(presents_ - 1), 0.5);
+  EXPECT_LT(markedShare / static_cast<double>(presented), 0.5);
 }
+
+} // namespace

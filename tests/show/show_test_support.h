@@ -1,16 +1,11 @@
-// Shared fixture of the show tests: a whole show on the headless board, a virtual clock and a script.
+// Shared pieces of the show tests: what an observer sees of each frame of a headless show.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
-#include "glide/glide.h"
 #include "platform/platform.h"
-#include "render/render.h"
 #include "show/show.h"
 #include "sim/sim.h"
 
@@ -43,50 +38,11 @@ public:
   std::function<void(std::uint64_t frame)> afterFrame;
 };
 
-// A show from a fresh generator and a zeroed pool, run by the caller with RunRecordedShow.
-class ShowTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    std::memset(&slotPool, 0, sizeof slotPool);
-    platform::ResetRand();
-    presents_ = 0;
-    board_.onPresent = [this](const glide::FrameView&) {
-      clock_.AdvanceFrame();
-      ++presents_;
-    };
-    glide::SelectBoard(&board_);
-  }
-
-  void TearDown() override {
-    glide::SetOperationObserver(nullptr, nullptr);
-    glide::SelectBoard(nullptr);
-    platform::ResetRand();
-    // The show keeps its texture until the process ends; a test that runs many shows gives
-    // each one back.
-    if (flareTexture != nullptr) {
-      std::free(flareTexture->info.data);
-      delete flareTexture;
-      flareTexture = nullptr;
-    }
-  }
-
-  void UseFrameRate(std::uint32_t framesPerSecond) { clock_ = platform::VirtualClock::ForFrameRate(framesPerSecond); }
-
-  // Opens the display, runs the show with this button, and closes the display.
-  void RunRecordedShow(platform::ButtonQuery& button) {
-    OpenDisplay();
-    RunShow({clock_, button, &observer_});
-    CloseDisplay();
-  }
-  void RunRecordedShow(std::uint64_t frames) {
-    platform::ScriptedButton button(frames);
-    RunRecordedShow(button);
-  }
-
-  glide::HeadlessBoard board_;
-  std::uint64_t presents_ = 0;
-  platform::VirtualClock clock_ = platform::VirtualClock::ForFrameRate(60);
-  RecordingObserver observer_;
-};
+// The frames of a headless show run with these settings, as an observer saw them.
+inline std::vector<FrameRecord> RecordShow(HeadlessShow show, RecordingObserver observer = {}) {
+  show.observer = &observer;
+  RunHeadlessShow(show);
+  return std::move(observer.frames);
+}
 
 } // namespace showtest
