@@ -1,4 +1,4 @@
-// Replays every file of the committed seed corpus through the .3df reader's fuzz target, so the
+// Replays every file of the committed seed corpus through a fuzz target of the .3df reader, so the
 // normal build runs what the fuzzer starts from, and checks that the corpus is exactly the named
 // cases: a valid file of every format, the accepted variants and every malformed case.
 #include <gtest/gtest.h>
