@@ -262,7 +262,7 @@ TEST_F(SessionTest, TheObserverSeesEveryOperationOnceInOrder) {
 bool SameBytes(const GrState& a, const GrState& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 TEST_F(GlideTest, SetStateRestoresExactlyWhatGetStateSaved) {
-  glidetest::SetBaseState();
+  glidetest::SetBaseRenderState();
   grClipWindow(10, 20, 300, 200);
   GrState saved, changed, restored;
   grGlideGetState(&saved);
@@ -276,7 +276,7 @@ TEST_F(GlideTest, SetStateRestoresExactlyWhatGetStateSaved) {
 }
 
 TEST_F(GlideTest, TheRestoredStateIsTheOneThatDraws) {
-  glidetest::SetBaseState();
+  glidetest::SetBaseRenderState();
   grClipWindow(0, 0, 100, 100);
   GrState saved;
   grGlideGetState(&saved);
@@ -296,7 +296,7 @@ TEST_F(GlideTest, AnyStateBlockIsSafeToRestore) {
     std::memset(&garbage, fill, sizeof garbage);
     grGlideSetState(&garbage);
     glidetest::DrawRectangle(-10, -10, 700, 500, 255, 255, 255);
-    glidetest::DrawSprite(320, 240, 40, 255, 255, 255);
+    glidetest::DrawSprite(320, 240, 40, 255, 255, 255, 255);
     grBufferClear(0x123456, 0, 0);
   }
   GrState restored;
@@ -390,7 +390,7 @@ TEST_F(GlideTest, DownloadsToUnknownHandlesAndDrawingWithThemChangeNothing) {
   guTexDownloadMipMap(12345, "\xFF", nullptr);
   guTexDownloadMipMap(GR_NULL_MIPMAP_HANDLE, "\xFF", nullptr);
   glidetest::SetSpriteState(12345);
-  glidetest::DrawSprite(100, 100, 20, 255, 255, 255);
+  glidetest::DrawSprite(100, 100, 20, 255, 255, 255, 255);
   EXPECT_EQ(glidetest::PixelAt(100, 100), 0u); // no texture: the texels count as black
 }
 
@@ -433,7 +433,7 @@ TEST_F(GlideTest, AFrameAllocatesNothing) {
   const long before = allocations;
   for (int frame = 0; frame < 3; ++frame) {
     grBufferClear(0, 0, 0xFFFF);
-    for (int i = 0; i < 200; ++i) glidetest::DrawSprite(static_cast<float>(i * 3 % 640), static_cast<float>(i), 18.5f, 255, 128, 0);
+    for (int i = 0; i < 200; ++i) glidetest::DrawSprite(static_cast<float>(i * 3 % 640), static_cast<float>(i), 18.5f, 255, 128, 0, 255);
     glidetest::DrawRectangle(-1e6f, -1e6f, 1e6f, 1e6f, 1, 1, 1); // cut to the guard band
     grBufferSwap(1);
   }
@@ -491,7 +491,7 @@ TEST_F(GlideTest, EachPresentMarksEveryTileThatChangedAndClearsLeaveNothingBehin
       {"a black clear", [] { grBufferClear(0, 0, 0xFFFF); }, true, 4},
       {"nothing", [] {}, true, 0},
   };
-  glidetest::SetBaseState();
+  glidetest::SetBaseRenderState();
   for (const Step& step : steps) {
     step.draw();
     grBufferSwap(1);

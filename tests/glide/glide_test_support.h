@@ -1,5 +1,5 @@
 // Shared fixtures of the graphics library tests: an open display on a headless board, vertices,
-// sprites drawn the way the show draws them, and textures made in memory.
+// the show's own sprites, and textures made in memory.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "glide/glide.h"
+#include "render/render.h"
 #include "tools/tools.h"
 
 namespace glidetest {
@@ -46,17 +47,12 @@ inline std::vector<std::uint32_t> FrameCopy() {
   return pixels;
 }
 
-// A square of two triangles, exactly as the show draws a particle: s runs 0..255 from left to
-// right, t 0..255 from top to bottom.
-inline void DrawSprite(float x, float y, float size, float red, float green, float blue, float alpha = 255.0f) {
-  const float h = size * 0.5f;
-  const GrVertex a = Vertex(x - h, y - h, red, green, blue, alpha, 0, 255);
-  const GrVertex b = Vertex(x + h, y - h, red, green, blue, alpha, 255, 255);
-  const GrVertex c = Vertex(x + h, y + h, red, green, blue, alpha, 255, 0);
-  const GrVertex d = Vertex(x - h, y + h, red, green, blue, alpha, 0, 0);
-  grDrawTriangle(&a, &b, &c);
-  grDrawTriangle(&c, &d, &a);
-}
+// The library is tested with the show's own sprites and render states, as render/ draws them: a
+// square of two triangles, s running 0..255 from left to right and t 0..255 from top to bottom,
+// added onto the frame with texel × vertex colour.
+using ::DrawSprite;
+using ::SetBaseRenderState;
+inline void SetSpriteState(GrMipMapId_t texture) { ::SetSpriteState(FlareTexture{texture, {}}); }
 
 // An untextured axis-aligned rectangle in one flat colour, of two triangles split along the
 // diagonal from (x0, y0) to (x1, y1).
@@ -68,25 +64,6 @@ inline void DrawRectangle(float x0, float y0, float x1, float y1, float red, flo
   const GrVertex d = Vertex(x0, y1, red, green, blue, alpha);
   grDrawTriangle(&a, &b, &c);
   grDrawTriangle(&c, &d, &a);
-}
-
-// The show's state around its sprites: additive, texel × vertex colour, the texture's alpha unused.
-inline void SetSpriteState(GrMipMapId_t texture) {
-  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
-  guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
-  guTexSource(texture);
-  guAlphaSource(GR_ALPHASOURCE_ITERATED_ALPHA);
-  grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_ADD);
-}
-
-// The show's base state: iterated colour, blended by its alpha.
-inline void SetBaseState() {
-  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-  grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
-                 GR_COMBINE_OTHER_CONSTANT, FXFALSE);
-  grAlphaCombine(GR_COMBINE_FUNCTION_SCALE_OTHER, GR_COMBINE_FACTOR_ONE, GR_COMBINE_LOCAL_CONSTANT,
-                 GR_COMBINE_OTHER_ITERATED, FXFALSE);
-  grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
 }
 
 // Flat colour, added onto the frame: every drawing of a pixel adds `amount` to its red channel.

@@ -166,23 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ClipCase{"Inverted", 300, 300, 200, 200, {0, 0, 0, 0}}),
     [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.name; });
 
-TEST_F(GlideTest, SpritesAreCutAtTheShowsWindow) {
-  grClipWindow(0, 0, 639, 479);
-  const GrMipMapId_t white = glidetest::LoadTexture(glidetest::Rgb565Texture(1, {0xFFFF}));
-  ASSERT_NE(white, GR_NULL_MIPMAP_HANDLE);
-  glidetest::SetSpriteState(white);
-  for (float x : {0.0f, 639.0f}) {
-    for (float y : {0.0f, 479.0f}) DrawSprite(x, y, 18.5f, 255, 0, 0);
-  }
-  // Each sprite reaches 9.25 pixels from its centre.
-  for (int x : {0, 8, 630, 638}) EXPECT_EQ(PixelAt(x, 0), Rgb(255, 0, 0)) << x;
-  for (int y : {0, 8, 470, 478}) EXPECT_EQ(PixelAt(0, y), Rgb(255, 0, 0)) << y;
-  EXPECT_EQ(PixelAt(9, 0), 0u);
-  EXPECT_EQ(PixelAt(629, 0), 0u);
-  for (int y = 0; y < glide::ScreenHeight; ++y) EXPECT_EQ(PixelAt(639, y), 0u) << y;
-  for (int x = 0; x < glide::ScreenWidth; ++x) EXPECT_EQ(PixelAt(x, 479), 0u) << x;
-}
-
 TEST_F(GlideTest, GlideYZeroIsTheBottomRowOfTheFrame) {
   glidetest::SetCountingState();
   DrawRectangle(0, 0, 1, 1, 7, 0, 0);
@@ -389,7 +372,7 @@ TEST_P(LevelTest, SpriteOfASixtyFourTexelTextureUsesTheNearestLevel) {
   ASSERT_NE(texture, GR_NULL_MIPMAP_HANDLE);
   glidetest::SetSpriteState(texture);
   // Centred on a pixel centre, so that even a one-pixel sprite covers that pixel.
-  DrawSprite(320.5f, 240.5f, level.size, 255, 255, 255);
+  DrawSprite(320.5f, 240.5f, level.size, 255, 255, 255, 255);
   EXPECT_EQ(PixelAt(320, 240), LevelRgb[level.expectedLevel]);
 }
 

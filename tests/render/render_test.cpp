@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "glide/glide.h"
-#include "render/render.h"
+#include "render_test_support.h"
 #include "tools/tools.h"
 
 namespace {
@@ -92,27 +91,35 @@ TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
   }
 }
 
-class SpriteTest : public ::testing::Test {
+using ShowDisplayTest = rendertest::ShowDisplayTest;
+
+TEST_F(ShowDisplayTest, SpritesLightNeitherTheRightmostColumnNorTheTopRow) {
+  const std::string path = TemporaryDirectory() + "/white.3df";
+  tdf_writer::Texture white;
+  white.texels = {255};
+  ASSERT_TRUE(tdf_writer::WriteFile(path, tdf_writer::Encode(white)));
+  Open(path);
+  SetSpriteState(*flareTexture);
+  for (float x : {0.0f, 639.0f}) {
+    for (float y : {0.0f, 479.0f}) DrawSprite(x, y, 18.5f, 255, 0, 0, 255);
+  }
+  // Each sprite reaches 9.25 pixels from its centre, but the show's window ends a column and a
+  // row short of the screen.
+  for (int x : {0, 8, 630, 638}) EXPECT_TRUE(Lit(x, 0)) << x;
+  for (int y : {0, 8, 470, 478}) EXPECT_TRUE(Lit(0, y)) << y;
+  EXPECT_FALSE(Lit(9, 0));
+  EXPECT_FALSE(Lit(629, 0));
+  for (int y = 0; y < glide::ScreenHeight; ++y) EXPECT_FALSE(Lit(639, y)) << y;
+  for (int x = 0; x < glide::ScreenWidth; ++x) EXPECT_FALSE(Lit(x, 479)) << x;
+}
+
+class SpriteTest : public rendertest::ShowDisplayTest {
 protected:
   void SetUp() override {
-    directory_ = TemporaryDirectory();
-    const std::string path = directory_ + "/second-row.3df";
+    const std::string path = TemporaryDirectory() + "/second-row.3df";
     ASSERT_TRUE(tdf_writer::WriteFile(path, SecondRowTexture()));
-    OpenDisplay();
-    SetBaseRenderState();
-    flareTexture = LoadFlareTexture(path.c_str());
-    grBufferClear(0, 0, 0xFFFF);
+    Open(path);
   }
-  void TearDown() override {
-    glide::SetOperationObserver(nullptr, nullptr);
-    CloseDisplay();
-    std::free(flareTexture->info.data);
-    delete flareTexture;
-    flareTexture = nullptr;
-  }
-  static bool Lit(int x, int y) { return glide::CurrentFrame().Pixel(x, glide::ScreenHeight - 1 - y) != 0; }
-
-  std::string directory_;
 };
 
 TEST_F(SpriteTest, TheSquareIsCentredAndTheTexturesFirstRowsRunAlongItsTop) {

@@ -1,43 +1,27 @@
-// Numbered golden images of the sprite path with the flare texture the build makes. A frame that
-// differs is written next to the test for a look; PYROVANE_UPDATE_GOLDEN=1 rewrites the goldens.
+// Numbered golden images of the show's sprites, drawn on the show's display with the flare texture
+// the build makes. A frame that differs is written next to the test for a look;
+// PYROVANE_UPDATE_GOLDEN=1 rewrites the goldens.
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <string>
 
-#include "glide_test_support.h"
+#include "render_test_support.h"
+#include "tests/glide/glide_test_support.h"
 #include "tools/tools.h"
 
 namespace {
 
-GrMipMapId_t LoadFlare() {
-  Gu3dfInfo info{};
-  if (!gu3dfGetInfo(PYROVANE_FLARE_PATH, &info)) return GR_NULL_MIPMAP_HANDLE;
-  static std::vector<std::uint8_t> data;
-  data.assign(info.mem_required, 0);
-  info.data = data.data();
-  if (!gu3dfLoad(PYROVANE_FLARE_PATH, &info)) return GR_NULL_MIPMAP_HANDLE;
-  const GrMipMapId_t id = guTexAllocateMemory(
-      GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(info.header.width), static_cast<int>(info.header.height),
-      info.header.format, GR_MIPMAP_NEAREST, info.header.small_lod, info.header.large_lod, info.header.aspect_ratio,
-      GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
-  guTexDownloadMipMap(id, info.data, &info.table);
-  return id;
-}
-
 struct Golden {
-  std::string name; // the file under tests/glide/golden, numbered
+  std::string name; // the file under tests/render/golden, numbered
   std::function<void()> draw;
 };
 
-class GoldenTest : public glidetest::GlideTest, public ::testing::WithParamInterface<Golden> {};
+class GoldenTest : public rendertest::ShowDisplayTest, public ::testing::WithParamInterface<Golden> {};
 
 TEST_P(GoldenTest, MatchesTheGoldenImage) {
-  grClipWindow(0, 0, 639, 479);
-  grBufferClear(0, 0, 0xFFFF);
-  const GrMipMapId_t flare = LoadFlare();
-  ASSERT_NE(flare, GR_NULL_MIPMAP_HANDLE);
-  glidetest::SetSpriteState(flare);
+  Open(PYROVANE_FLARE_PATH);
+  SetSpriteState(*flareTexture);
   GetParam().draw();
   const std::vector<std::uint32_t> frame = glidetest::FrameCopy();
 
@@ -66,15 +50,15 @@ void Burst(float x, float y, float radius, float size, float red, float green, f
     const float angle = static_cast<float>(i) * 2.399963f; // the golden angle spreads them evenly
     const float distance = radius * std::sqrt(static_cast<float>(i) / 150.0f);
     const float fade = 1.0f - 0.5f * static_cast<float>(i) / 150.0f;
-    glidetest::DrawSprite(x + distance * std::cos(angle), y + distance * std::sin(angle), size, red * fade,
-                          green * fade, blue * fade);
+    DrawSprite(x + distance * std::cos(angle), y + distance * std::sin(angle), size, red * fade, green * fade,
+               blue * fade, 255);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, GoldenTest,
     ::testing::Values(
-        Golden{"01-one-sprite.png", [] { glidetest::DrawSprite(320.3f, 240.6f, 64, 255, 170, 60); }},
+        Golden{"01-one-sprite.png", [] { DrawSprite(320.3f, 240.6f, 64, 255, 170, 60, 255); }},
         Golden{"02-overlapping-sprites.png",
                [] {
                  // Sizes the show uses, overlapping until they saturate.
@@ -82,8 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
                  const float colours[][3] = {{255, 60, 40}, {60, 255, 80}, {70, 110, 255}, {255, 230, 90}};
                  for (int i = 0; i < 24; ++i) {
                    const float* colour = colours[i % 4];
-                   glidetest::DrawSprite(260.0f + 5.3f * static_cast<float>(i), 200.0f + 3.1f * static_cast<float>(i % 9),
-                                         sizes[i % 6], colour[0], colour[1], colour[2]);
+                   DrawSprite(260.0f + 5.3f * static_cast<float>(i), 200.0f + 3.1f * static_cast<float>(i % 9),
+                              sizes[i % 6], colour[0], colour[1], colour[2], 255);
                  }
                }},
         Golden{"03-bursts-at-the-edges.png",

@@ -1,0 +1,37 @@
+// Shared fixture of the render tests: the display opened as the show opens it, with a texture
+// loaded as the show loads its flare.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "glide/glide.h"
+#include "render/render.h"
+
+namespace rendertest {
+
+class ShowDisplayTest : public ::testing::Test {
+protected:
+  // Opens the display, sets the base state, loads the texture and clears the frame to black.
+  void Open(const std::string& texturePath) {
+    OpenDisplay();
+    SetBaseRenderState();
+    flareTexture = LoadFlareTexture(texturePath.c_str());
+    grBufferClear(0, 0, 0xFFFF);
+  }
+  void TearDown() override {
+    glide::SetOperationObserver(nullptr, nullptr);
+    CloseDisplay();
+    if (flareTexture != nullptr) {
+      std::free(flareTexture->info.data);
+      delete flareTexture;
+      flareTexture = nullptr;
+    }
+  }
+  // Whether the pixel at (x, y), counted from the lower left as the show counts, is lit.
+  static bool Lit(int x, int y) { return glide::CurrentFrame().Pixel(x, glide::ScreenHeight - 1 - y) != 0; }
+};
+
+} // namespace rendertest
