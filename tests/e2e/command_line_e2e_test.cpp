@@ -14,19 +14,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using e2e::ChildProcess;
 using e2e::PatienceLimit;
-
-const std::string Program = PYROVANE_PROGRAM;
 
 enum class Outcome { Settings, Show, NothingShown };
 
@@ -155,19 +150,13 @@ constexpr std::size_t BatchSize = 8;
 
 // The settings dialog has come up once the toolkit has loaded its platform plugin.
 bool PlatformPluginLoaded(pid_t pid) {
-  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-  std::stringstream text;
-  text << maps.rdbuf();
-  return text.str().find("platforms/libqoffscreen.so") != std::string::npos;
+  return e2e::ReadWhole("/proc/" + std::to_string(pid) + "/maps").find("platforms/libqoffscreen.so") != std::string::npos;
 }
 
 bool WaitForPlatformPlugin(ChildProcess& program) {
-  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
-  while (!PlatformPluginLoaded(program.Pid())) {
-    if (!program.Running() || std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+  return e2e::Eventually([&] { return !program.Running() || PlatformPluginLoaded(program.Pid()); },
+                         std::chrono::milliseconds(20)) &&
+         PlatformPluginLoaded(program.Pid());
 }
 
 TEST(CommandLine, EveryGeneratedFirstArgumentGetsTheOutcomeTheRuleGives) {
@@ -185,7 +174,7 @@ TEST(CommandLine, EveryGeneratedFirstArgumentGetsTheOutcomeTheRuleGives) {
     };
     std::vector<Running> batch;
     for (std::size_t index = first; index < std::min(first + BatchSize, lines.size()); ++index) {
-      std::vector<std::string> command = {Program};
+      std::vector<std::string> command = {e2e::Program};
       command.insert(command.end(), lines[index].begin(), lines[index].end());
       batch.push_back({index, ExpectedOutcome(lines[index]),
                        std::make_unique<ChildProcess>(command, environment,

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +98,62 @@ pid_t Spawn(std::vector<std::string> arguments, const EnvironmentChanges& change
 
 } // namespace
 
+const std::string Program = PYROVANE_PROGRAM;
+const std::string Flare = PYROVANE_FLARE;
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds interval) {
+  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(interval);
+  }
+  return true;
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::filesystem::path ExecutableOf(pid_t pid) {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
+}
+
+std::vector<unsigned> SharedMemorySegmentsOf(pid_t pid) {
+  std::istringstream table(ReadWhole("/proc/sysvipc/shm"));
+  std::string line;
+  std::getline(table, line); // the column names
+  std::vector<unsigned> permissions;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    long key = 0, id = 0, size = 0;
+    unsigned mode = 0;
+    pid_t creator = 0;
+    if (fields >> key >> id >> std::oct >> mode >> std::dec >> size >> creator && creator == pid) {
+      permissions.push_back(mode);
+    }
+  }
+  return permissions;
+}
+
+std::string CaseName(const std::string& description) {
+  std::string name;
+  bool wordStart = true;
+  for (const char character : description) {
+    if (character == '\'') continue; // "xscreensaver's" is one word
+    if (!std::isalnum(static_cast<unsigned char>(character))) {
+      wordStart = true;
+      continue;
+    }
+    name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(character))) : character;
+    wordStart = false;
+  }
+  return name;
+}
+
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const EnvironmentChanges& environment,
                            const std::string& outputPath)
     : pid_(Spawn(arguments, environment, outputPath)), outputPath_(outputPath) {}
@@ -127,12 +184,7 @@ std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
   }
 }
 
-std::string ChildProcess::Output() const {
-  std::ifstream file(outputPath_);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+std::string ChildProcess::Output() const { return ReadWhole(outputPath_); }
 
 bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -182,7 +234,9 @@ TemporaryDirectory::~TemporaryDirectory() {
   }
 }
 
-XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) {
+ShowDirectory::ShowDirectory() { std::filesystem::copy_file(Flare, File("flare.3df")); }
+
+XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) : width_(width), height_(height) {
   // Xvfb picks a free display number and writes it to the descriptor given with -displayfd
   // once it accepts connections.
   int pipeEnds[2];
@@ -236,12 +290,11 @@ bool XvfbServer::Xdotool(const std::vector<std::string>& arguments) const {
 }
 
 bool WaitForWindow(const XvfbServer& server, const std::string& name) {
-  constexpr std::chrono::milliseconds Interval{50};
-  for (auto waited = std::chrono::milliseconds(0); waited < PatienceLimit; waited += Interval) {
-    if (server.Xdotool({"search", "--onlyvisible", "--name", name})) return true;
-    std::this_thread::sleep_for(Interval);
-  }
-  return false;
+  return Eventually([&] { return server.Xdotool({"search", "--onlyvisible", "--name", name}); });
+}
+
+bool WaitForNoWindow(const XvfbServer& server, const std::string& name) {
+  return Eventually([&] { return !server.Xdotool({"search", "--name", name}); });
 }
 
 
@@ -419,17 +472,22 @@ std::optional<Image> Screenshot(const std::string& display, const std::string& w
 
 std::optional<Image> WaitForScreen(const XvfbServer& server, const std::string& workPath,
                                    const std::function<bool(const Image&)>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::optional<Image> shot = Screenshot(server.Display(), workPath);
-    if (shot && condition(*shot)) return shot;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return std::nullopt;
+  std::optional<Image> shot;
+  const bool seen = Eventually(
+      [&] {
+        shot = Screenshot(server.Display(), workPath);
+        return shot && condition(*shot);
+      },
+      std::chrono::milliseconds(100));
+  return seen ? shot : std::nullopt;
 }
 
 std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath) {
   return WaitForScreen(server, workPath, [rect](const Image& shot) { return shot.CountEqual(rect, HostWindow::Background) == 0; });
+}
+
+std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const std::string& workPath) {
+  return WaitForScreen(server, workPath, [rect](const Image& shot) { return shot.CountBrightColoured(rect) > FewestSparkPixels; });
 }
 
 bool EndedBySigterm(ChildProcess& process) {

@@ -4,8 +4,9 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <functional>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -26,6 +27,39 @@ using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
 // Limit for anything that should happen promptly: generous, so that a loaded machine does not
 // fail a test; it only keeps a broken program from hanging the suite.
 inline constexpr std::chrono::milliseconds PatienceLimit{20'000};
+
+// Polls `condition` every `interval` until it holds; false if it does not within PatienceLimit.
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds interval = std::chrono::milliseconds(50));
+
+// What the tests run, from this build tree: the program and the flare texture the build makes.
+extern const std::string Program;
+extern const std::string Flare;
+
+// The program's two windows, as name patterns for WaitForWindow.
+inline const std::string ShowWindow = "^Pyrovane$";
+inline const std::string SettingsWindow = "^Pyrovane ScreenSaver Configuration$";
+
+// A running show has a hundred bright coloured pixels or more in a 400×300 picture once the first
+// rockets have burst; a show that has not drawn has none, and neither has a black lock screen.
+inline constexpr int FewestSparkPixels = 50;
+
+// The whole content of a file, or an empty string.
+std::string ReadWhole(const std::string& path);
+
+// The executable a process runs now: a launcher that handed its process over shows the program.
+std::filesystem::path ExecutableOf(pid_t pid);
+
+// The permissions of the System V shared-memory segments that process `pid` created and that
+// still exist, from the kernel's list, each with the flag that it is marked for removal.
+std::vector<unsigned> SharedMemorySegmentsOf(pid_t pid);
+
+// GoogleTest's name of a parameterised case, made of the words of its description:
+// "xscreensaver's hexadecimal id" gives "XscreensaversHexadecimalId".
+std::string CaseName(const std::string& description);
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  return CaseName(std::string(info.param.name));
+}
 
 // A child process, started with its standard output and error in one file. The destructor
 // kills and reaps it if it is still running.
@@ -64,7 +98,7 @@ bool ProgramAvailable(const std::string& name);
 class TemporaryDirectory {
 public:
   TemporaryDirectory();
-  ~TemporaryDirectory();
+  virtual ~TemporaryDirectory();
   TemporaryDirectory(const TemporaryDirectory&) = delete;
   TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
   const std::string& Path() const { return path_; }
@@ -72,6 +106,21 @@ public:
 
 private:
   std::string path_;
+};
+
+// A working directory holding the flare texture, as the show expects.
+class ShowDirectory final : public TemporaryDirectory {
+public:
+  ShowDirectory();
+};
+
+// A rectangle of the screen, in pixels from its top left corner.
+struct Rect {
+  int x;
+  int y;
+  int width;
+  int height;
+  bool Contains(int column, int row) const { return column >= x && column < x + width && row >= y && row < y + height; }
 };
 
 // A private Xvfb server with one screen of the given size at 24 bits, on a display number that
@@ -88,6 +137,8 @@ public:
   XvfbServer& operator=(const XvfbServer&) = delete;
 
   bool Started() const { return !display_.empty(); }
+  // The whole screen, for counting what a screenshot holds.
+  Rect Screen() const { return {0, 0, width_, height_}; }
   // The DISPLAY value, such as ":12".
   const std::string& Display() const { return display_; }
   // An environment whose display is this server.
@@ -101,11 +152,15 @@ private:
   std::optional<ChildProcess> server_;
   TemporaryDirectory directory_;
   std::string display_;
+  int width_;
+  int height_;
 };
 
 // Waits until a visible window whose name matches the pattern is on the server's screen; false
 // if none is within PatienceLimit.
 bool WaitForWindow(const XvfbServer& server, const std::string& name);
+// Waits until no window whose name matches the pattern is left on the server's screen.
+bool WaitForNoWindow(const XvfbServer& server, const std::string& name);
 
 // The exit code of a process that exited, or -1 for one that a signal ended.
 int ExitCode(int status);
@@ -128,14 +183,6 @@ std::string XvfbMissing();
     const std::string missing = e2e::XvfbMissing();                                                                    \
     if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
   } while (false)
-
-struct Rect {
-  int x;
-  int y;
-  int width;
-  int height;
-  bool Contains(int column, int row) const { return column >= x && column < x + width && row >= y && row < y + height; }
-};
 
 // What a screen-saver host makes for its saver: a window on the server, here over the test's
 // own X connection, which keeps it alive until the object is destroyed. It is mapped at once
@@ -205,6 +252,9 @@ std::optional<Image> WaitForScreen(const XvfbServer& server, const std::string& 
 // Waits until nothing of a host window's own background is left in `rect`, the sign that a show
 // has drawn all over it; the last screenshot, or nullopt if that did not happen in time.
 std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath);
+
+// Waits until the show has burst rockets in `rect`: the screenshot that shows them.
+std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const std::string& workPath);
 
 // Sends SIGTERM to the process; true when that ends it, by that signal, within PatienceLimit.
 bool EndedBySigterm(ChildProcess& process);

@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -18,35 +17,15 @@ using e2e::HostWindow;
 using e2e::Image;
 using e2e::PatienceLimit;
 using e2e::Rect;
+using e2e::ShowDirectory;
 using e2e::WaitForScreen;
 using e2e::XvfbServer;
 
-const std::string Program = PYROVANE_PROGRAM;
-const std::string Flare = PYROVANE_FLARE;
 const std::string HostWindowWarning = "XSCREENSAVER_WINDOW is not a window to draw in; the show opens a window of its own\n";
 
-constexpr int ScreenWidth = 1024;
-constexpr int ScreenHeight = 768;
-constexpr Rect WholeScreen{0, 0, ScreenWidth, ScreenHeight};
 // A window of the size a settings dialog's preview or a small monitor gives, away from the
 // screen's edges so that a picture spilling over any of them would show.
 constexpr Rect HostPlacement{100, 100, 400, 300};
-
-// In a 400×300 window the bursts of a running show cover a hundred bright pixels or more once the
-// first rockets have burst; a show that has not drawn has none.
-constexpr int FewestSparkPixels = 50;
-
-// Waits until the show has burst rockets in `rect`; the screenshot that shows them.
-std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const std::string& workPath) {
-  return e2e::WaitForScreen(server, workPath,
-                            [rect](const Image& shot) { return shot.CountBrightColoured(rect) > FewestSparkPixels; });
-}
-
-// A working directory holding the flare texture, as the show expects.
-struct ShowDirectory {
-  e2e::TemporaryDirectory directory;
-  ShowDirectory() { std::filesystem::copy_file(Flare, directory.File("flare.3df")); }
-};
 
 EnvironmentChanges WithHostWindow(const XvfbServer& server, const std::string& id) {
   EnvironmentChanges environment = server.Environment();
@@ -57,62 +36,67 @@ EnvironmentChanges WithHostWindow(const XvfbServer& server, const std::string& i
 // The show started by a host: in the texture's directory, with the host's window named.
 ChildProcess StartShow(const XvfbServer& server, const ShowDirectory& show, const std::string& id,
                        const std::string& outputName) {
-  return ChildProcess(e2e::InDirectory(show.directory.Path(), {Program, "/s"}), WithHostWindow(server, id),
-                      show.directory.File(outputName));
+  return ChildProcess(e2e::InDirectory(show.Path(), {e2e::Program, "/s"}), WithHostWindow(server, id),
+                      show.File(outputName));
 }
 
-TEST(HostWindowProgram, DrawsOnlyInTheHostsWindowUntilSigterm) {
+// xscreensaver writes the id in hexadecimal, xsecurelock in decimal.
+struct IdCase {
+  const char* name;
+  std::string (HostWindow::*id)() const;
+};
+
+class HostWindowId : public ::testing::TestWithParam<IdCase> {};
+
+TEST_P(HostWindowId, DrawsOnlyInTheHostsWindowUntilSigterm) {
   SKIP_WITHOUT_XVFB();
-  struct Case {
-    const char* name;
-    std::string (HostWindow::*id)() const;
-  };
-  // xscreensaver writes the id in hexadecimal, xsecurelock in decimal.
-  for (const Case& c : {Case{"hexadecimal id", &HostWindow::HexadecimalId}, Case{"decimal id", &HostWindow::DecimalId}}) {
-    XvfbServer server(ScreenWidth, ScreenHeight);
-    ASSERT_TRUE(server.Started()) << c.name;
-    HostWindow host(server, HostPlacement);
-    ASSERT_TRUE(host.Created()) << c.name;
-    ShowDirectory show;
-    const std::optional<Image> before = e2e::Screenshot(server.Display(), show.directory.File("before.ppm"));
-    ASSERT_TRUE(before.has_value()) << c.name;
-    ASSERT_EQ(before->CountEqual(HostPlacement, HostWindow::Background), HostPlacement.width * HostPlacement.height)
-        << c.name << ": the host's window is not on the screen";
-    const std::vector<std::uint32_t> windowsBefore = host.VisibleTopLevelWindows();
+  XvfbServer server(1024, 768);
+  ASSERT_TRUE(server.Started());
+  HostWindow host(server, HostPlacement);
+  ASSERT_TRUE(host.Created());
+  ShowDirectory show;
+  const std::optional<Image> before = e2e::Screenshot(server.Display(), show.File("before.ppm"));
+  ASSERT_TRUE(before.has_value());
+  ASSERT_EQ(before->CountEqual(HostPlacement, HostWindow::Background), HostPlacement.width * HostPlacement.height)
+      << "the host's window is not on the screen";
+  const std::vector<std::uint32_t> windowsBefore = host.VisibleTopLevelWindows();
 
-    ChildProcess program = StartShow(server, show, (host.*c.id)(), "out.txt");
-    ASSERT_TRUE(e2e::WaitUntilPainted(server, HostPlacement, show.directory.File("painted.ppm"))) << c.name << ": "
-                                                                                              << program.Output();
-    const std::optional<Image> shot = WaitForSparks(server, HostPlacement, show.directory.File("shot.ppm"));
-    ASSERT_TRUE(shot.has_value()) << c.name << ": no bright coloured sparks";
-    const int pixels = HostPlacement.width * HostPlacement.height;
-    EXPECT_GT(shot->CountBlack(HostPlacement), pixels / 2) << c.name << ": the sky is mostly black";
-    EXPECT_EQ(shot->CountDifferent(*before, WholeScreen, HostPlacement), 0) << c.name << ": drawn outside the window";
-    EXPECT_EQ(host.VisibleTopLevelWindows(), windowsBefore) << c.name << ": a window of its own appeared";
+  ChildProcess program = StartShow(server, show, (host.*GetParam().id)(), "out.txt");
+  ASSERT_TRUE(e2e::WaitUntilPainted(server, HostPlacement, show.File("painted.ppm"))) << program.Output();
+  const std::optional<Image> shot = e2e::WaitForSparks(server, HostPlacement, show.File("shot.ppm"));
+  ASSERT_TRUE(shot.has_value()) << "no bright coloured sparks";
+  const int pixels = HostPlacement.width * HostPlacement.height;
+  EXPECT_GT(shot->CountBlack(HostPlacement), pixels / 2) << "the sky is mostly black";
+  EXPECT_EQ(shot->CountDifferent(*before, server.Screen(), HostPlacement), 0) << "drawn outside the window";
+  EXPECT_EQ(host.VisibleTopLevelWindows(), windowsBefore) << "a window of its own appeared";
 
-    // The host owns the input: the button in its window is the host's business, not the show's
-    // end. A held button is what the show would see anywhere on the screen if it looked.
-    ASSERT_TRUE(server.Xdotool({"mousemove", "300", "250", "mousedown", "1"})) << c.name;
-    EXPECT_FALSE(program.WaitForExit(std::chrono::seconds(1)).has_value()) << c.name << ": the button ended the show";
-    ASSERT_TRUE(server.Xdotool({"mouseup", "1"})) << c.name;
+  // The host owns the input: the button in its window is the host's business, not the show's
+  // end. A held button is what the show would see anywhere on the screen if it looked.
+  ASSERT_TRUE(server.Xdotool({"mousemove", "300", "250", "mousedown", "1"}));
+  EXPECT_FALSE(program.WaitForExit(std::chrono::seconds(1)).has_value()) << "the button ended the show";
+  ASSERT_TRUE(server.Xdotool({"mouseup", "1"}));
 
-    EXPECT_TRUE(EndedBySigterm(program)) << c.name;
-    EXPECT_EQ(program.Output(), "") << c.name;
-    EXPECT_TRUE(host.Intact()) << c.name << ": the host's window did not survive the show";
-  }
+  EXPECT_TRUE(EndedBySigterm(program));
+  EXPECT_EQ(program.Output(), "");
+  EXPECT_TRUE(host.Intact()) << "the host's window did not survive the show";
 }
+
+INSTANTIATE_TEST_SUITE_P(Ids, HostWindowId,
+                         ::testing::Values(IdCase{"hexadecimal", &HostWindow::HexadecimalId},
+                                           IdCase{"decimal", &HostWindow::DecimalId}),
+                         e2e::CaseName<IdCase>);
 
 TEST(HostWindowProgram, EndsQuietlyWhenTheHostDestroysItsWindow) {
   SKIP_WITHOUT_XVFB();
   // A host may take its window away before it sends SIGTERM: that is the end of the show, not a
   // failure of it.
-  XvfbServer server(ScreenWidth, ScreenHeight);
+  XvfbServer server(1024, 768);
   ASSERT_TRUE(server.Started());
   HostWindow host(server, HostPlacement);
   ASSERT_TRUE(host.Created());
   ShowDirectory show;
   ChildProcess program = StartShow(server, show, host.DecimalId(), "out.txt");
-  ASSERT_TRUE(e2e::WaitUntilPainted(server, HostPlacement, show.directory.File("painted.ppm"))) << program.Output();
+  ASSERT_TRUE(e2e::WaitUntilPainted(server, HostPlacement, show.File("painted.ppm"))) << program.Output();
   host.Destroy();
   const std::optional<int> status = program.WaitForExit(PatienceLimit);
   ASSERT_TRUE(status.has_value()) << "the show outlived its window";
@@ -120,43 +104,51 @@ TEST(HostWindowProgram, EndsQuietlyWhenTheHostDestroysItsWindow) {
   EXPECT_EQ(program.Output(), "");
 }
 
-TEST(HostWindowProgram, AValueThatNamesNoWindowFallsBackToAWindowOfItsOwn) {
+// A value of XSCREENSAVER_WINDOW that names no window to draw in, made on the test's server; a
+// window it makes for that is kept in `window` while the test runs.
+struct NoWindowCase {
+  const char* name;
+  std::function<std::string(const XvfbServer& server, std::optional<HostWindow>& window)> value;
+};
+
+class NotAHostWindow : public ::testing::TestWithParam<NoWindowCase> {};
+
+TEST_P(NotAHostWindow, FallsBackToAWindowOfItsOwn) {
   SKIP_WITHOUT_XVFB();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
-  HostWindow destroyed(server, {0, 0, 100, 100});
-  ASSERT_TRUE(destroyed.Created());
-  destroyed.Destroy();
-  HostWindow inputOnly(server, {0, 0, 100, 100}, HostWindow::Kind::ForInputOnly);
-  ASSERT_TRUE(inputOnly.Created());
-  struct Case {
-    const char* name;
-    std::string value;
-  };
-  const Case cases[] = {
-      {"not a number", "pyrovane"},
-      {"empty", ""},
-      {"zero", "0"},
-      {"a window that was destroyed", destroyed.DecimalId()},
-      {"an input-only window", inputOnly.HexadecimalId()},
-  };
+  std::optional<HostWindow> window;
   ShowDirectory show;
-  for (const Case& c : cases) {
-    ChildProcess program = StartShow(server, show, c.value, "out.txt");
-    EXPECT_TRUE(e2e::WaitForWindow(server, "^Pyrovane$")) << c.name << ": " << program.Output();
-    EXPECT_EQ(program.Output(), HostWindowWarning) << c.name;
-    EXPECT_TRUE(EndedBySigterm(program)) << c.name;
-    // The next case starts on an empty screen.
-    for (int i = 0; i < 100 && server.Xdotool({"search", "--name", "^Pyrovane$"}); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-  }
+  ChildProcess program = StartShow(server, show, GetParam().value(server, window), "out.txt");
+  EXPECT_TRUE(e2e::WaitForWindow(server, e2e::ShowWindow)) << program.Output();
+  EXPECT_EQ(program.Output(), HostWindowWarning);
+  EXPECT_TRUE(EndedBySigterm(program));
 }
+
+constexpr Rect SmallWindow{0, 0, 100, 100};
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, NotAHostWindow,
+    ::testing::Values(NoWindowCase{"not a number", [](const XvfbServer&, auto&) { return "pyrovane"; }},
+                      NoWindowCase{"empty", [](const XvfbServer&, auto&) { return ""; }},
+                      NoWindowCase{"zero", [](const XvfbServer&, auto&) { return "0"; }},
+                      NoWindowCase{"a window that was destroyed",
+                                   [](const XvfbServer& server, std::optional<HostWindow>& window) {
+                                     window.emplace(server, SmallWindow);
+                                     window->Destroy();
+                                     return window->DecimalId();
+                                   }},
+                      NoWindowCase{"an input-only window",
+                                   [](const XvfbServer& server, std::optional<HostWindow>& window) {
+                                     window.emplace(server, SmallWindow, HostWindow::Kind::ForInputOnly);
+                                     return window->HexadecimalId();
+                                   }}),
+    e2e::CaseName<NoWindowCase>);
 
 TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
   SKIP_WITHOUT_XVFB();
   // One process per window, as hosts run a saver on each monitor.
-  XvfbServer server(ScreenWidth, ScreenHeight);
+  XvfbServer server(1024, 768);
   ASSERT_TRUE(server.Started());
   constexpr Rect LeftPlacement{0, 0, 400, 300};
   constexpr Rect RightPlacement{420, 0, 400, 300};
@@ -166,25 +158,25 @@ TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
   ShowDirectory show;
   ChildProcess leftShow = StartShow(server, show, left.HexadecimalId(), "left.txt");
   ChildProcess rightShow = StartShow(server, show, right.DecimalId(), "right.txt");
-  ASSERT_TRUE(e2e::WaitUntilPainted(server, LeftPlacement, show.directory.File("shot.ppm"))) << leftShow.Output();
-  ASSERT_TRUE(e2e::WaitUntilPainted(server, RightPlacement, show.directory.File("shot.ppm"))) << rightShow.Output();
+  ASSERT_TRUE(e2e::WaitUntilPainted(server, LeftPlacement, show.File("shot.ppm"))) << leftShow.Output();
+  ASSERT_TRUE(e2e::WaitUntilPainted(server, RightPlacement, show.File("shot.ppm"))) << rightShow.Output();
 
   // Both burst rockets, and both go on drawing: each window changes from one moment to the next.
-  const std::optional<Image> first = WaitForScreen(server, show.directory.File("first.ppm"), [&](const Image& shot) {
-    return shot.CountBrightColoured(LeftPlacement) > FewestSparkPixels &&
-           shot.CountBrightColoured(RightPlacement) > FewestSparkPixels;
+  const std::optional<Image> first = WaitForScreen(server, show.File("first.ppm"), [&](const Image& shot) {
+    return shot.CountBrightColoured(LeftPlacement) > e2e::FewestSparkPixels &&
+           shot.CountBrightColoured(RightPlacement) > e2e::FewestSparkPixels;
   });
   ASSERT_TRUE(first.has_value()) << "no sparks in one of the windows";
-  EXPECT_TRUE(WaitForScreen(server, show.directory.File("second.ppm"), [&](const Image& shot) {
+  EXPECT_TRUE(WaitForScreen(server, show.File("second.ppm"), [&](const Image& shot) {
     return shot.CountDifferent(*first, LeftPlacement) > 0 && shot.CountDifferent(*first, RightPlacement) > 0;
   })) << "one of the windows stands still";
 
   // Ending one leaves the other drawing in its own window: while the right window changes, the
   // left one stays as it was.
   EXPECT_TRUE(EndedBySigterm(leftShow));
-  const std::optional<Image> third = e2e::Screenshot(server.Display(), show.directory.File("third.ppm"));
+  const std::optional<Image> third = e2e::Screenshot(server.Display(), show.File("third.ppm"));
   ASSERT_TRUE(third.has_value());
-  const std::optional<Image> fourth = WaitForScreen(server, show.directory.File("fourth.ppm"), [&](const Image& shot) {
+  const std::optional<Image> fourth = WaitForScreen(server, show.File("fourth.ppm"), [&](const Image& shot) {
     return shot.CountDifferent(*third, RightPlacement) > 0;
   });
   ASSERT_TRUE(fourth.has_value()) << "the right show stopped with the left one";

@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -24,25 +24,12 @@ using e2e::EnvironmentChanges;
 using e2e::PatienceLimit;
 using e2e::XvfbServer;
 
-constexpr int ScreenWidth = 640;
-constexpr int ScreenHeight = 480;
-constexpr e2e::Rect WholeScreen{0, 0, ScreenWidth, ScreenHeight};
-// A running show has hundreds of bright coloured pixels on the screen; a black lock screen none.
-constexpr int FewestSparkPixels = 50;
 // Screenshots with sparks, each unlike the one before, that make a show that goes on drawing.
 constexpr int FramesToSee = 5;
 constexpr std::chrono::milliseconds PollInterval{100};
 
 // Polls `condition` until it holds or PatienceLimit has passed; whether it held.
-template <typename Condition>
-bool WaitUntil(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(PollInterval);
-  }
-  return true;
-}
+bool WaitUntil(const std::function<bool()>& condition) { return e2e::Eventually(condition, PollInterval); }
 
 // Calls `visit` with the id of every process on the machine.
 template <typename Visit>
@@ -58,8 +45,7 @@ void ForEachProcess(Visit visit) {
 std::set<std::string> ProcessesRunning(const fs::path& program) {
   std::set<std::string> found;
   ForEachProcess([&](const std::string& pid) {
-    std::error_code error;
-    if (fs::read_symlink("/proc/" + pid + "/exe", error) == program) found.insert(pid);
+    if (e2e::ExecutableOf(std::stoi(pid)) == program) found.insert(pid);
   });
   return found;
 }
@@ -107,8 +93,8 @@ Watched WatchTheShow(const XvfbServer& server, const fs::path& program, const st
     const std::set<std::string> running = ProcessesRunning(program);
     watched.shows.insert(running.begin(), running.end());
     std::optional<e2e::Image> shot = e2e::Screenshot(server.Display(), workPath);
-    if (shot && shot->CountBrightColoured(WholeScreen) >= FewestSparkPixels &&
-        (!previous || shot->CountDifferent(*previous, WholeScreen) > 0)) {
+    if (shot && shot->CountBrightColoured(server.Screen()) >= e2e::FewestSparkPixels &&
+        (!previous || shot->CountDifferent(*previous, server.Screen()) > 0)) {
       ++frames;
       previous = std::move(shot);
     }
@@ -126,7 +112,7 @@ protected:
 TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
   SKIP_WITHOUT_XVFB();
   ASSERT_TRUE(e2e::ProgramAvailable("xsecurelock")) << "xsecurelock is missing (scripts/bootstrap installs it)";
-  XvfbServer server(ScreenWidth, ScreenHeight);
+  XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   EnvironmentChanges environment = server.Environment();
   // By absolute path, so that a module of an installed package is not taken for the staged one.
@@ -148,7 +134,7 @@ TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
 TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
   SKIP_WITHOUT_XVFB();
   ASSERT_TRUE(e2e::ProgramAvailable("xscreensaver")) << "xscreensaver is missing (scripts/bootstrap installs it)";
-  XvfbServer server(ScreenWidth, ScreenHeight);
+  XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
 
   // It writes no settings of its own until its settings program saves them: one hack, no lock,

@@ -9,9 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -23,8 +21,6 @@ using e2e::EnvironmentChanges;
 using e2e::HostWindow;
 using e2e::PatienceLimit;
 using e2e::XvfbServer;
-
-const std::string Flare = PYROVANE_FLARE;
 
 // Everything a staged install under the prefix /usr holds, and nothing else.
 const std::set<std::string> ExpectedFiles = {
@@ -39,13 +35,6 @@ const std::set<std::string> ExpectedFiles = {
     "usr/libexec/xsecurelock/saver_pyrovane",
 };
 const std::string InstalledProgram = "usr/libexec/pyrovane/pyrovane";
-const std::string ShowWindow = "^Pyrovane$";
-const std::string SettingsWindow = "^Pyrovane ScreenSaver Configuration$";
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 // Runs a command to its end with its output in `outputPath`; the output, or a description of the failure.
 struct Finished {
@@ -59,12 +48,6 @@ Finished RunToEnd(const std::vector<std::string>& command, const EnvironmentChan
   const auto status = process.WaitForExit(PatienceLimit);
   const bool succeeded = status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
   return {succeeded, process.Output()};
-}
-
-// The executable a process runs now: a launcher that handed its process over shows the program.
-fs::path ExecutableOf(pid_t pid) {
-  std::error_code error;
-  return fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error);
 }
 
 // One staged install for all the tests here. The tests' own files go next to the root, never into it.
@@ -85,7 +68,8 @@ TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
     EXPECT_EQ((status.st_mode & 0111) == 0111, runnable) << file;
     EXPECT_TRUE((status.st_mode & 0444) == 0444) << file << " is not readable by everyone";
   }
-  EXPECT_EQ(ReadWhole(Staged("usr/share/pyrovane/flare.3df")), ReadWhole(Flare)) << "the installed texture is not the generated one";
+  EXPECT_EQ(e2e::ReadWhole(Staged("usr/share/pyrovane/flare.3df")), e2e::ReadWhole(e2e::Flare))
+      << "the installed texture is not the generated one";
 }
 
 TEST_F(StagedInstall, TheManualPagesAndTheSettingsFileAreWellFormed) {
@@ -115,92 +99,103 @@ TEST_F(StagedInstall, TheRecorderFindsTheInstalledTextureFromAnyDirectory) {
   EXPECT_TRUE(recorded.succeeded) << recorded.output;
 }
 
-TEST_F(StagedInstall, ThePyrovaneCommandWorksFromAnyDirectory) {
+// The command passes the program's own switches on unchanged, and turns the switches that hosts
+// give every hack into the show.
+enum class Outcome { Show, Settings, ImmediateExit };
+struct CommandCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  Outcome outcome;
+};
+
+class PyrovaneCommand : public e2e::StagedInstallTest, public ::testing::WithParamInterface<CommandCase> {};
+
+TEST_P(PyrovaneCommand, WorksFromAnyDirectory) {
   SKIP_WITHOUT_XVFB();
-  // The command passes the program's own switches on unchanged, and turns the switches that hosts
-  // give every hack into the show.
-  enum class Outcome { Show, Settings, ImmediateExit };
-  struct Case {
-    std::vector<std::string> arguments;
-    Outcome outcome;
-  };
-  const Case cases[] = {
-      {{"/s"}, Outcome::Show},
-      {{"/c"}, Outcome::Settings},
-      {{}, Outcome::Settings},
-      {{"/C"}, Outcome::ImmediateExit},
-      {{"-s"}, Outcome::ImmediateExit},
-      {{"--root"}, Outcome::Show},
-      {{"-window-id", "1234"}, Outcome::Show},
-      {{"--rooted"}, Outcome::ImmediateExit},
-  };
+  const CommandCase& c = GetParam();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
-  for (const Case& c : cases) {
-    const std::string name = c.arguments.empty() ? "(none)" : c.arguments[0];
-    // "/" holds no texture: the command finds the installed one.
-    ChildProcess program(e2e::InDirectory("/", e2e::Command(Staged("usr/bin/pyrovane"), c.arguments)),
-                         server.Environment(), WorkFile("command.log"));
-    if (c.outcome == Outcome::ImmediateExit) {
-      const auto status = program.WaitForExit(PatienceLimit);
-      ASSERT_TRUE(status.has_value()) << name;
-      EXPECT_EQ(e2e::ExitCode(*status), 0) << name;
-      EXPECT_FALSE(server.Xdotool({"search", "--name", "Pyrovane"})) << name << ": nothing is shown";
-    } else {
-      EXPECT_TRUE(e2e::WaitForWindow(server, c.outcome == Outcome::Show ? ShowWindow : SettingsWindow))
-          << name << ": " << program.Output();
-      EXPECT_EQ(ExecutableOf(program.Pid()), fs::canonical(Staged(InstalledProgram))) << name;
-      EXPECT_TRUE(e2e::EndedBySigterm(program)) << name;
-      // The next case starts on an empty screen.
-      for (int i = 0; i < 100 && server.Xdotool({"search", "--name", "Pyrovane"}); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      }
-    }
-    EXPECT_EQ(program.Output(), "") << name;
+  // "/" holds no texture: the command finds the installed one.
+  ChildProcess program(e2e::InDirectory("/", e2e::Command(Staged("usr/bin/pyrovane"), c.arguments)),
+                       server.Environment(), WorkFile("command.log"));
+  if (c.outcome == Outcome::ImmediateExit) {
+    const auto status = program.WaitForExit(PatienceLimit);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_EQ(e2e::ExitCode(*status), 0);
+    EXPECT_FALSE(server.Xdotool({"search", "--name", "Pyrovane"})) << "nothing is shown";
+  } else {
+    EXPECT_TRUE(e2e::WaitForWindow(server, c.outcome == Outcome::Show ? e2e::ShowWindow : e2e::SettingsWindow))
+        << program.Output();
+    EXPECT_EQ(e2e::ExecutableOf(program.Pid()), fs::canonical(Staged(InstalledProgram)));
+    EXPECT_TRUE(e2e::EndedBySigterm(program));
   }
+  EXPECT_EQ(program.Output(), "");
 }
 
-TEST_F(StagedInstall, TheHostsLaunchersRunTheShowInTheirWindowWhateverTheyPass) {
+INSTANTIATE_TEST_SUITE_P(Arguments, PyrovaneCommand,
+                         ::testing::Values(CommandCase{"show", {"/s"}, Outcome::Show},
+                                           CommandCase{"settings", {"/c"}, Outcome::Settings},
+                                           CommandCase{"no argument", {}, Outcome::Settings},
+                                           CommandCase{"capital C", {"/C"}, Outcome::ImmediateExit},
+                                           CommandCase{"hyphen s", {"-s"}, Outcome::ImmediateExit},
+                                           CommandCase{"root", {"--root"}, Outcome::Show},
+                                           CommandCase{"window id", {"-window-id", "1234"}, Outcome::Show},
+                                           CommandCase{"rooted", {"--rooted"}, Outcome::ImmediateExit}),
+                         e2e::CaseName<CommandCase>);
+
+// xsecurelock starts its modules with -root; xscreensaver runs its programs line (through the
+// shell, its hack directory first on PATH) and gives its settings preview --window-id.
+struct LauncherCase {
+  const char* name;
+  std::vector<std::string> command;
+  // Put first on PATH, as xscreensaver does with its own: the staged hack directory, a directory
+  // that holds a link to the staged hack, or nothing.
+  enum class HackDirectory { None, Staged, Linked } hackDirectory;
+};
+
+class HostsLaunchers : public e2e::StagedInstallTest, public ::testing::WithParamInterface<LauncherCase> {};
+
+TEST_P(HostsLaunchers, RunTheShowInTheirWindowWhateverTheyPass) {
   SKIP_WITHOUT_XVFB();
+  const LauncherCase& c = GetParam();
+  const std::string stagedHacks = Staged("usr/libexec/xscreensaver");
   // The hack directory that the README has a /usr/local install link into xscreensaver's own.
-  e2e::TemporaryDirectory linkedHackDirectory;
-  fs::create_symlink(Staged("usr/libexec/xscreensaver/pyrovane"), linkedHackDirectory.File("pyrovane"));
+  e2e::TemporaryDirectory linkedHacks;
+  fs::create_symlink(stagedHacks + "/pyrovane", linkedHacks.File("pyrovane"));
   const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin";
-  const std::string module = Staged("usr/libexec/xsecurelock/saver_pyrovane");
   constexpr e2e::Rect Placement{50, 50, 400, 300};
-  struct Case {
-    const char* name;
-    std::vector<std::string> command;
-    std::string hackDirectory; // put first on PATH, as xscreensaver does with its own
-  };
-  // xsecurelock starts its modules with -root; xscreensaver runs its programs line (through the
-  // shell, its hack directory first on PATH) and gives its settings preview --window-id.
-  const Case cases[] = {
-      {"xsecurelock's module with -root", {module, "-root"}, ""},
-      {"xsecurelock's module with nothing", {module}, ""},
-      {"xscreensaver's hack with --root", {"/bin/sh", "-c", "exec pyrovane --root"}, Staged("usr/libexec/xscreensaver")},
-      {"xscreensaver's hack with -root", {"/bin/sh", "-c", "exec pyrovane -root"}, Staged("usr/libexec/xscreensaver")},
-      {"xscreensaver's preview", {"/bin/sh", "-c", "exec pyrovane --root --window-id 0x1234"}, Staged("usr/libexec/xscreensaver")},
-      {"xscreensaver's hack through a link", {"/bin/sh", "-c", "exec pyrovane --root"}, linkedHackDirectory.Path()},
-      {"an old programs line", {"/bin/sh", "-c", "exec pyrovane /s"}, Staged("usr/libexec/xscreensaver")},
-  };
-  for (const Case& c : cases) {
-    XvfbServer server(640, 480);
-    ASSERT_TRUE(server.Started()) << c.name;
-    HostWindow host(server, Placement);
-    ASSERT_TRUE(host.Created()) << c.name;
-    EnvironmentChanges environment = server.Environment();
-    environment["XSCREENSAVER_WINDOW"] = host.HexadecimalId();
-    if (!c.hackDirectory.empty()) environment["PATH"] = c.hackDirectory + ":" + path;
-    // Hosts start their savers wherever they themselves run; "/" holds no texture.
-    ChildProcess launched(e2e::InDirectory("/", c.command), environment, WorkFile("launcher.log"));
-    EXPECT_TRUE(e2e::WaitUntilPainted(server, Placement, WorkFile("shot.ppm"))) << c.name << ": " << launched.Output();
-    // The launcher hands its process over to the show, so that the host's SIGTERM reaches it.
-    EXPECT_EQ(ExecutableOf(launched.Pid()), fs::canonical(Staged(InstalledProgram))) << c.name;
-    EXPECT_TRUE(e2e::EndedBySigterm(launched)) << c.name;
-    EXPECT_EQ(launched.Output(), "") << c.name;
-    EXPECT_TRUE(host.Intact()) << c.name;
-  }
+  XvfbServer server(640, 480);
+  ASSERT_TRUE(server.Started());
+  HostWindow host(server, Placement);
+  ASSERT_TRUE(host.Created());
+  EnvironmentChanges environment = server.Environment();
+  environment["XSCREENSAVER_WINDOW"] = host.HexadecimalId();
+  if (c.hackDirectory == LauncherCase::HackDirectory::Staged) environment["PATH"] = stagedHacks + ":" + path;
+  if (c.hackDirectory == LauncherCase::HackDirectory::Linked) environment["PATH"] = linkedHacks.Path() + ":" + path;
+  std::vector<std::string> command = c.command;
+  if (command.front() == "saver_pyrovane") command.front() = Staged("usr/libexec/xsecurelock/saver_pyrovane");
+  // Hosts start their savers wherever they themselves run; "/" holds no texture.
+  ChildProcess launched(e2e::InDirectory("/", command), environment, WorkFile("launcher.log"));
+  EXPECT_TRUE(e2e::WaitUntilPainted(server, Placement, WorkFile("shot.ppm"))) << launched.Output();
+  // The launcher hands its process over to the show, so that the host's SIGTERM reaches it.
+  EXPECT_EQ(e2e::ExecutableOf(launched.Pid()), fs::canonical(Staged(InstalledProgram)));
+  EXPECT_TRUE(e2e::EndedBySigterm(launched));
+  EXPECT_EQ(launched.Output(), "");
+  EXPECT_TRUE(host.Intact());
 }
+
+using Hacks = LauncherCase::HackDirectory;
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, HostsLaunchers,
+    ::testing::Values(
+        LauncherCase{"xsecurelock's module with -root", {"saver_pyrovane", "-root"}, Hacks::None},
+        LauncherCase{"xsecurelock's module with nothing", {"saver_pyrovane"}, Hacks::None},
+        LauncherCase{"xscreensaver's hack with --root", {"/bin/sh", "-c", "exec pyrovane --root"}, Hacks::Staged},
+        LauncherCase{"xscreensaver's hack with -root as xsecurelock writes it", {"/bin/sh", "-c", "exec pyrovane -root"},
+                     Hacks::Staged},
+        LauncherCase{"xscreensaver's preview", {"/bin/sh", "-c", "exec pyrovane --root --window-id 0x1234"}, Hacks::Staged},
+        LauncherCase{"xscreensaver's hack through a link", {"/bin/sh", "-c", "exec pyrovane --root"}, Hacks::Linked},
+        LauncherCase{"an old programs line", {"/bin/sh", "-c", "exec pyrovane /s"}, Hacks::Staged}),
+    e2e::CaseName<LauncherCase>);
 
 } // namespace
