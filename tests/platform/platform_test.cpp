@@ -1,9 +1,10 @@
-// Tests of the random generator, the virtual clock and the scripted button.
+// Tests of the random generator, the real and the virtual clock and the scripted button.
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 
 namespace {
 
@@ -35,6 +36,22 @@ TEST(Random, UnitDrawSpansZeroToOne) {
   EXPECT_EQ(platform::RandUnit(), 0.0);
   EXPECT_EQ(platform::RandUnit(), 1.0);
   platform::ResetRand();
+}
+
+// The real clock counts the microseconds of the system's monotonic clock, which steady_clock
+// reads too: a reading lies between the readings of steady_clock just before and just after it.
+TEST(MonotonicClock, CountsTheMicrosecondsOfTheSystemsMonotonicClock) {
+  const auto steadyMicroseconds = [] {
+    const auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::microseconds>(sinceStart).count());
+  };
+  platform::MonotonicClock clock;
+  const std::uint32_t before = steadyMicroseconds();
+  const std::uint32_t ticks = clock.Ticks();
+  const std::uint32_t after = steadyMicroseconds();
+  // Unsigned differences, so that a wrap of the low 32 bits in between changes nothing.
+  EXPECT_LE(static_cast<std::uint32_t>(ticks - before), static_cast<std::uint32_t>(after - before));
+  EXPECT_EQ(clock.TicksPerSecond(), 1'000'000u);
 }
 
 TEST(VirtualClock, FramePeriodsGiveExactTimeUnits) {

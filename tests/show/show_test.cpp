@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 namespace {
@@ -162,6 +163,37 @@ TEST(Show, AFullPoolStillMakesTheKindDrawAndChangesNothing) {
     }
   }
   EXPECT_GE(fullLaunches, 3);
+}
+
+TEST(Show, EachKindAnswersToAQuarterOfTheGeneratorsValues) {
+  struct Case {
+    int draw;
+    BurstFn burst;
+    TrailFn trail;
+  };
+  const Case cases[] = {
+      {0, BasicBurst, nullptr},          {8191, BasicBurst, nullptr},
+      {8192, ShellBurst, nullptr},       {16383, ShellBurst, nullptr},
+      {16384, ShellBurst, SwingingTrail}, {24575, ShellBurst, SwingingTrail},
+      {24576, ClusterBurst, StraightTrail}, {32767, ClusterBurst, StraightTrail},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.draw);
+    // Nothing bursts in the first frames, so each frame draws once, for its launch decision:
+    // frames 2 to 14 decide against a launch, frame 15 for one (1 × 13 time units > 9), then the kind.
+    std::array<int, 15> draws{};
+    draws[13] = platform::RandMax;
+    draws[14] = c.draw;
+    RecordingObserver observer;
+    observer.afterFrame = [&draws](std::uint64_t frame) {
+      if (frame == 1) platform::FeedRand(draws);
+    };
+    const std::vector<FrameRecord> frames = RecordShow({.frames = 15}, observer);
+    ASSERT_EQ(frames.back().sinceLaunch, 0.0) << "frame 15 launched";
+    const FireworkSlot& launched = slotPool.slots[frames.back().activeList.front()];
+    EXPECT_EQ(launched.burstFn, c.burst);
+    EXPECT_EQ(launched.trailFn, c.trail);
+  }
 }
 
 // Reports the values of a script, one per query, repeating the last one.
