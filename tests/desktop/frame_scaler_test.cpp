@@ -133,6 +133,7 @@ TEST(PictureRect, LargestCentredFourByThree) {
       {1280, 1024, {0, 32, 1280, 960}},   // 5:4: bars above and below
       {1080, 1920, {0, 555, 1080, 810}},  // portrait
       {1001, 751, {0, 0, 1001, 751}},     // nearest whole pixels to 4:3
+      {1280, 800, {106, 0, 1067, 800}},   // 16:10: 1066.7 columns round up
       {320, 240, {0, 0, 320, 240}},       // smaller than the frame
   };
   for (const Case& c : cases) {

@@ -1,6 +1,7 @@
 // Tests of the .3df reader: every format and shape read back texel-exact from files the tests
 // write, the colours every format decodes to, the header variants it tolerates, and every
 // malformed case, from memory and from disk alike.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -293,6 +294,7 @@ TEST(TdfReaderDeathTest, AnythingButARegularFileGivesTheZeroResultWithoutWaiting
     const char* name;
     std::string path;
     bool readable;
+    bool heldOpenForWriting = false;
   };
   const Case cases[] = {
       {"a regular file", valid, true},
@@ -300,6 +302,8 @@ TEST(TdfReaderDeathTest, AnythingButARegularFileGivesTheZeroResultWithoutWaiting
       {"a directory", directory + "/directory.3df", false},
       {"a named pipe", directory + "/pipe.3df", false},
       {"a link to a named pipe", directory + "/link-to-pipe.3df", false},
+      // A pipe with a writer that writes nothing: a read of it would wait for ever.
+      {"a named pipe held open by a writer", directory + "/pipe.3df", false, true},
       {"a device of endless zeros", "/dev/zero", false},
   };
   constexpr unsigned HangLimitSeconds = 20;
@@ -307,6 +311,7 @@ TEST(TdfReaderDeathTest, AnythingButARegularFileGivesTheZeroResultWithoutWaiting
     EXPECT_EXIT(
         {
           alarm(HangLimitSeconds);
+          if (c.heldOpenForWriting && open(c.path.c_str(), O_RDWR) < 0) std::exit(2);
           Gu3dfInfo info{};
           const bool described = gu3dfGetInfo(c.path.c_str(), &info) != FXFALSE;
           std::vector<std::uint8_t> buffer(info.mem_required + 1);
@@ -338,6 +343,13 @@ TEST(TdfReaderTest, AFileThatGrewSinceItsDescriptionIsNotLoadedPastTheBuffer) {
   WriteTemporary(tdf_writer::Encode(tdfcases::SampleTexture(GR_TEXFMT_INTENSITY_8, 1, 64, 1, 1)));
   EXPECT_FALSE(gu3dfLoad(path.c_str(), &info));
   EXPECT_TRUE(AllBytesAre(buffer.data(), buffer.size(), UntouchedData));
+  // Nor into a buffer a single byte short of what the file holds.
+  ASSERT_TRUE(gu3dfGetInfo(path.c_str(), &info));
+  std::vector<std::uint8_t> shortBuffer(info.mem_required - 1, UntouchedData);
+  info.data = shortBuffer.data();
+  info.mem_required -= 1;
+  EXPECT_FALSE(gu3dfLoad(path.c_str(), &info));
+  EXPECT_TRUE(AllBytesAre(shortBuffer.data(), shortBuffer.size(), UntouchedData));
 }
 
 } // namespace

@@ -174,16 +174,31 @@ TEST_F(RecorderTest, AnimationIsAnAnimatedWebP) {
   EXPECT_EQ(file.substr(0, 4), "RIFF");
   EXPECT_EQ(file.substr(8, 4), "WEBP");
   EXPECT_NE(file.find("ANIM"), std::string::npos);
-  // One frame chunk per frame.
-  std::size_t frames = 0;
-  for (std::size_t at = file.find("ANMF"); at != std::string::npos; at = file.find("ANMF", at + 4)) ++frames;
-  EXPECT_EQ(frames, 20u);
+  // The chunks after the 12 bytes of the RIFF header: one frame chunk per frame, whose duration
+  // in milliseconds is the 24-bit little-endian field 12 bytes into its payload.
+  const auto number = [&file](std::size_t at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(file[at + i]);
+    return value;
+  };
+  std::vector<std::uint32_t> durations;
+  for (std::size_t at = 12; at + 8 <= file.size(); at += 8 + ((number(at + 4, 4) + 1) & ~1u)) {
+    if (file.compare(at, 4, "ANMF") == 0) durations.push_back(number(at + 8 + 12, 3));
+  }
+  ASSERT_EQ(durations.size(), 20u);
+  // At 30 frames a second a frame lasts 33 or 34 ms, and twenty of them 666 ms.
+  std::uint32_t total = 0;
+  for (const std::uint32_t duration : durations) {
+    EXPECT_TRUE(duration == 33 || duration == 34) << duration;
+    total += duration;
+  }
+  EXPECT_EQ(total, 666u);
 }
 
 TEST_F(RecorderTest, BadOptionsAreRefusedWithAMessage) {
   const std::vector<std::vector<std::string>> cases = {
-      {"--frames", "0"},  {"--frames", "-3"}, {"--frames", "12x"}, {"--frames"},
-      {"--fps", "0"},     {"--fps", ""},      {"--fps", "1e3"},    {"--colour", "red"},
+      {"--frames", "0"},  {"--frames", "-3"}, {"--frames", "12x"}, {"--frames"}, {"--frames", "100000001"},
+      {"--fps", "0"},     {"--fps", ""},      {"--fps", "1e3"},    {"--fps", "1001"}, {"--colour", "red"},
       {"--trace", "/nonexistent-directory/trace.txt"},
   };
   for (const auto& arguments : cases) {
