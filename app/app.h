@@ -1,7 +1,7 @@
 // The saver shell's public entry points: the application frame, the application object and settings mode.
 #pragma once
 
-#include "glide/glide.h"
+#include "glide/board.h"
 #include "platform/platform.h"
 
 typedef int BOOL;

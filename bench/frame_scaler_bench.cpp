@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 #include "platform/platform.h"
 #include "render/render.h"
 #include "show/show.h"

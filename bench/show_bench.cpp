@@ -10,7 +10,7 @@
 #include <limits>
 #include <vector>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 #include "platform/platform.h"
 #include "render/render.h"
 #include "show/show.h"

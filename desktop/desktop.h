@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 #include "platform/platform.h"
 
 // A toolkit's connection to the X server, as the XCB library names it.

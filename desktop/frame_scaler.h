@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 
 namespace desktop {
 

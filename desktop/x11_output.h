@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "desktop/frame_scaler.h"
-#include "glide/glide.h"
+#include "glide/board.h"
 
 namespace desktop {
 

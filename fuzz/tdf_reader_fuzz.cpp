@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "glide/glide.h"
+#include "glide/tdf.h"
 
 namespace {
 

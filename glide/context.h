@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "glide/frame_buffer.h"
+#include "glide/board.h"
 #include "glide/glide.h"
+#include "glide/inspection.h"
 #include "glide/raster.h"
 #include "glide/state.h"
 #include "glide/texture.h"

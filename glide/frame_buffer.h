@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 #include "glide/sprite_kernel.h"
 
 namespace glide {

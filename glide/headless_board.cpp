@@ -1,5 +1,5 @@
 // The headless board: always present, opens at once, hands presented frames to its observer.
-#include "glide/glide.h"
+#include "glide/board.h"
 
 namespace glide {
 

@@ -5,7 +5,9 @@
 #include <cstdint>
 
 #include "glide/frame_buffer.h"
+#include "glide/board.h"
 #include "glide/glide.h"
+#include "glide/inspection.h"
 #include "glide/sprite_kernel.h"
 #include "glide/state.h"
 #include "glide/texture.h"

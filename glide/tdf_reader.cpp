@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "glide/formats.h"
+#include "glide/tdf.h"
 
 namespace glide {
 namespace {

@@ -6,6 +6,7 @@
 
 #include "glide/formats.h"
 #include "glide/glide.h"
+#include "glide/inspection.h"
 
 namespace glide {
 

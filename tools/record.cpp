@@ -12,7 +12,7 @@
 
 #include <sys/stat.h>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 #include "platform/platform.h"
 #include "render/render.h"
 #include "show/show.h"

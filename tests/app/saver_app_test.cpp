@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "glide/inspection.h"
+
 namespace {
 
 // A show without a display: the headless board, a virtual clock and a button that changes

@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "glide/board.h"
 #include "glide/glide.h"
+#include "glide/inspection.h"
+#include "glide/tdf.h"
 #include "tools/tools.h"
 
 namespace glidetest {

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "glide/board.h"
 #include "glide/glide.h"
+#include "glide/inspection.h"
 #include "render/render.h"
 #include "tools/tools.h"
 

@@ -8,7 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "glide/glide.h"
+#include "glide/board.h"
+#include "glide/inspection.h"
 #include "platform/platform.h"
 #include "render/render.h"
 #include "show/show.h"
