@@ -1,5 +1,5 @@
 // Reads .3df texture files: four text lines of header, then the table and the texels, big-endian.
-#include "glide/tdf_reader.h"
+#include "texture/tdf_reader.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "glide/formats.h"
+#include "texture/formats.h"
 #include "glide/tdf.h"
 
 namespace glide {

@@ -1,5 +1,5 @@
 // Triangle set-up, exact edge walking, the general per-pixel pipeline and the sprite path.
-#include "glide/raster.h"
+#include "device/rasterizer.h"
 
 #include <algorithm>
 #include <bit>

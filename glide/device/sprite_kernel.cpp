@@ -1,5 +1,5 @@
 // The portable inner loop of the sprite path.
-#include "glide/sprite_kernel.h"
+#include "device/sprite_kernel.h"
 
 namespace glide {
 

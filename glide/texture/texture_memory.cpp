@@ -1,5 +1,5 @@
 // Texture memory and the decoding of every texel format into 8-bit red, green and blue.
-#include "glide/texture.h"
+#include "texture/texture_memory.h"
 
 #include <algorithm>
 #include <cmath>

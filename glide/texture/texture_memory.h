@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "glide/formats.h"
+#include "texture/formats.h"
 #include "glide/glide.h"
 #include "glide/inspection.h"
 

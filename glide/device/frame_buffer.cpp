@@ -1,5 +1,5 @@
 // The frame's damage record: which tiles were written since the last present, and which are surely black.
-#include "glide/frame_buffer.h"
+#include "device/frame_buffer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "glide/context.h"
-#include "glide/tdf_reader.h"
+#include "api/context.h"
+#include "texture/tdf_reader.h"
 
 namespace glide {
 namespace {

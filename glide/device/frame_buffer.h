@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "glide/board.h"
-#include "glide/sprite_kernel.h"
+#include "device/sprite_kernel.h"
 
 namespace glide {
 

@@ -2,7 +2,7 @@
 // This file alone is compiled with AVX2 enabled; callers check the processor first.
 #include <immintrin.h>
 
-#include "glide/sprite_kernel.h"
+#include "device/sprite_kernel.h"
 
 namespace glide {
 namespace {

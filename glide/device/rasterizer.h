@@ -4,13 +4,13 @@
 
 #include <cstdint>
 
-#include "glide/frame_buffer.h"
+#include "device/frame_buffer.h"
 #include "glide/board.h"
 #include "glide/glide.h"
 #include "glide/inspection.h"
-#include "glide/sprite_kernel.h"
-#include "glide/state.h"
-#include "glide/texture.h"
+#include "device/sprite_kernel.h"
+#include "device/render_state.h"
+#include "texture/texture_memory.h"
 
 namespace glide {
 

@@ -1,5 +1,5 @@
 // Texel format sizes and the level sizes of a mipmapped texture.
-#include "glide/formats.h"
+#include "texture/formats.h"
 
 #include <algorithm>
 

@@ -3,13 +3,13 @@
 
 #include <cstdint>
 
-#include "glide/frame_buffer.h"
+#include "device/frame_buffer.h"
 #include "glide/board.h"
 #include "glide/glide.h"
 #include "glide/inspection.h"
-#include "glide/raster.h"
-#include "glide/state.h"
-#include "glide/texture.h"
+#include "device/rasterizer.h"
+#include "device/render_state.h"
+#include "texture/texture_memory.h"
 
 namespace glide {
 
