@@ -1,62 +1,24 @@
-// Texel format sizes and the level sizes of a mipmapped texture.
-#include "texture/formats.h"
-
-#include <algorithm>
+// Finding a texel format in the one table of them, by code or by the name a file gives it.
+#include "glide/tdf.h"
 
 namespace glide {
 
-int BytesPerTexel(GrTextureFormat_t format) {
-  switch (format) {
-  case GR_TEXFMT_RGB_332:
-  case GR_TEXFMT_YIQ_422:
-  case GR_TEXFMT_ALPHA_8:
-  case GR_TEXFMT_INTENSITY_8:
-  case GR_TEXFMT_ALPHA_INTENSITY_44:
-  case GR_TEXFMT_P_8:
-    return 1;
-  case GR_TEXFMT_ARGB_8332:
-  case GR_TEXFMT_AYIQ_8422:
-  case GR_TEXFMT_RGB_565:
-  case GR_TEXFMT_ARGB_1555:
-  case GR_TEXFMT_ARGB_4444:
-  case GR_TEXFMT_ALPHA_INTENSITY_88:
-  case GR_TEXFMT_AP_88:
-    return 2;
-  default:
-    return 0;
+const TexelFormat* FindTexelFormat(GrTextureFormat_t code) {
+  for (const TexelFormat& format : TexelFormats) {
+    if (format.code == code) return &format;
   }
+  return nullptr;
 }
 
-TableKind TableKindOf(GrTextureFormat_t format) {
-  switch (format) {
-  case GR_TEXFMT_YIQ_422:
-  case GR_TEXFMT_AYIQ_8422:
-    return TableKind::Ncc;
-  case GR_TEXFMT_P_8:
-  case GR_TEXFMT_AP_88:
-    return TableKind::Palette;
-  default:
-    return TableKind::None;
+const TexelFormat* FindTexelFormatByName(std::string_view name) {
+  auto lowerCase = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (const TexelFormat& format : TexelFormats) {
+    if (name.size() != format.name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < name.size() && same; ++i) same = lowerCase(name[i]) == format.name[i];
+    if (same) return &format;
   }
-}
-
-bool DescribeMipmap(GrLOD_t smallLod, GrLOD_t largeLod, GrAspectRatio_t aspect, MipmapGeometry& geometry) {
-  if (largeLod < GR_LOD_256 || smallLod > GR_LOD_1 || largeLod > smallLod) return false;
-  if (aspect < GR_ASPECT_8x1 || aspect > GR_ASPECT_1x8) return false;
-  const int largest = 256 >> largeLod;
-  // Aspect codes below 1x1 are wider than high, codes above it higher than wide.
-  const int wideShift = std::max(0, GR_ASPECT_1x1 - aspect);
-  const int highShift = std::max(0, aspect - GR_ASPECT_1x1);
-  geometry = {};
-  geometry.levelCount = smallLod - largeLod + 1;
-  geometry.sRange = 256 >> highShift;
-  geometry.tRange = 256 >> wideShift;
-  for (int level = 0; level < geometry.levelCount; ++level) {
-    geometry.width[level] = std::max(1, (largest >> highShift) >> level);
-    geometry.height[level] = std::max(1, (largest >> wideShift) >> level);
-    geometry.texelCount += static_cast<std::uint32_t>(geometry.width[level] * geometry.height[level]);
-  }
-  return true;
+  return nullptr;
 }
 
 } // namespace glide

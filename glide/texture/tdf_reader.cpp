@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "texture/formats.h"
 #include "glide/tdf.h"
+#include "texture/mipmap.h"
 
 namespace glide {
 namespace {
@@ -25,24 +25,11 @@ constexpr std::size_t MaxHeaderBytes = 256;
 constexpr std::size_t NccTableBytes = (16 + 12 + 12) * 2;
 constexpr std::size_t PaletteBytes = 256 * 4;
 
-struct FormatName {
-  std::string_view name;
-  GrTextureFormat_t format;
-};
-constexpr FormatName FormatNames[] = {
-    {"rgb332", GR_TEXFMT_RGB_332},     {"yiq", GR_TEXFMT_YIQ_422},
-    {"a8", GR_TEXFMT_ALPHA_8},         {"i8", GR_TEXFMT_INTENSITY_8},
-    {"ai44", GR_TEXFMT_ALPHA_INTENSITY_44}, {"p8", GR_TEXFMT_P_8},
-    {"argb8332", GR_TEXFMT_ARGB_8332}, {"ayiq8422", GR_TEXFMT_AYIQ_8422},
-    {"rgb565", GR_TEXFMT_RGB_565},     {"argb1555", GR_TEXFMT_ARGB_1555},
-    {"argb4444", GR_TEXFMT_ARGB_4444}, {"ai88", GR_TEXFMT_ALPHA_INTENSITY_88},
-    {"ap88", GR_TEXFMT_AP_88},
-};
-
 // What the header says, and where the body starts.
 struct ParsedHeader {
   Gu3dfHeader header;
   std::size_t bodyOffset;
+  TableKind table;
   std::size_t tableBytes;
   int bytesPerTexel;
   std::uint32_t memRequired;
@@ -71,16 +58,6 @@ Words SplitWords(std::string_view line) {
     words.word[words.count++] = line.substr(start, position - start);
   }
   return words;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != b[i]) return false;
-  }
-  return true;
 }
 
 // A decimal number of at most four digits, or nothing.
@@ -138,10 +115,7 @@ std::optional<ParsedHeader> ParseHeader(std::span<const std::uint8_t> bytes) {
   if (lines[0].count != 2 || lines[0].word[0] != "3df" || !IsVersion(lines[0].word[1])) return std::nullopt;
 
   if (lines[1].count != 1) return std::nullopt;
-  std::optional<GrTextureFormat_t> format;
-  for (const FormatName& name : FormatNames) {
-    if (EqualIgnoringCase(lines[1].word[0], name.name)) format = name.format;
-  }
+  const TexelFormat* format = FindTexelFormatByName(lines[1].word[0]);
   if (!format) return std::nullopt;
 
   if (lines[2].count != 4 || lines[2].word[0] != "lod" || lines[2].word[1] != "range:") return std::nullopt;
@@ -168,11 +142,12 @@ std::optional<ParsedHeader> ParseHeader(std::span<const std::uint8_t> bytes) {
   parsed.header.small_lod = *smallLod;
   parsed.header.large_lod = *largeLod;
   parsed.header.aspect_ratio = *aspect;
-  parsed.header.format = *format;
+  parsed.header.format = format->code;
   parsed.bodyOffset = position;
-  parsed.bytesPerTexel = BytesPerTexel(*format);
+  parsed.table = format->table;
+  parsed.bytesPerTexel = format->bytesPerTexel;
   parsed.memRequired = geometry.texelCount * static_cast<std::uint32_t>(parsed.bytesPerTexel);
-  switch (TableKindOf(*format)) {
+  switch (format->table) {
   case TableKind::None: parsed.tableBytes = 0; break;
   case TableKind::Ncc: parsed.tableBytes = NccTableBytes; break;
   case TableKind::Palette: parsed.tableBytes = PaletteBytes; break;
@@ -198,7 +173,7 @@ FxI16 SignExtend9(std::uint16_t word) {
 GuTexTable DecodeTable(const ParsedHeader& parsed, const std::uint8_t* bytes) {
   GuTexTable table;
   std::memset(&table, 0, sizeof table);
-  switch (TableKindOf(parsed.header.format)) {
+  switch (parsed.table) {
   case TableKind::None:
     break;
   case TableKind::Ncc:

@@ -66,9 +66,9 @@ std::uint32_t DecodeTexel(GrTextureFormat_t format, std::uint32_t value, const G
 
 GrMipMapId_t TextureMemory::Allocate(const TextureRequest& request) {
   MipmapGeometry geometry;
-  const int bytesPerTexel = BytesPerTexel(request.format);
+  const TexelFormat* format = FindTexelFormat(request.format);
   if (request.tmu != GR_TMU0 || request.oddEvenMask < GR_MIPMAPLEVELMASK_EVEN ||
-      request.oddEvenMask > GR_MIPMAPLEVELMASK_BOTH || bytesPerTexel == 0 ||
+      request.oddEvenMask > GR_MIPMAPLEVELMASK_BOTH || !format ||
       (request.mipmapMode != GR_MIPMAP_DISABLE && request.mipmapMode != GR_MIPMAP_NEAREST) ||
       request.sClampMode != GR_TEXTURECLAMP_WRAP || request.tClampMode != GR_TEXTURECLAMP_WRAP ||
       (request.minFilterMode != GR_TEXTUREFILTER_POINT_SAMPLED && request.minFilterMode != GR_TEXTUREFILTER_BILINEAR) ||
@@ -77,14 +77,14 @@ GrMipMapId_t TextureMemory::Allocate(const TextureRequest& request) {
       request.width != geometry.width[0] || request.height != geometry.height[0]) {
     return GR_NULL_MIPMAP_HANDLE;
   }
-  const std::uint32_t memoryBytes = geometry.texelCount * static_cast<std::uint32_t>(bytesPerTexel);
+  const std::uint32_t memoryBytes = geometry.texelCount * static_cast<std::uint32_t>(format->bytesPerTexel);
   if (memoryBytes > TextureMemoryBytes - bytesUsed_) return GR_NULL_MIPMAP_HANDLE;
   Texture* texture = std::find_if(std::begin(textures_), std::end(textures_),
                                   [](const Texture& candidate) { return !candidate.allocated; });
   if (texture == std::end(textures_)) return GR_NULL_MIPMAP_HANDLE;
 
   texture->allocated = true;
-  texture->format = request.format;
+  texture->format = format;
   texture->geometry = geometry;
   texture->mipmapped = request.mipmapMode == GR_MIPMAP_NEAREST;
   texture->bilinearMinify = request.minFilterMode == GR_TEXTUREFILTER_BILINEAR;
@@ -117,7 +117,7 @@ void TextureMemory::Download(GrMipMapId_t id, const void* source, const GuTexTab
   GuTexTable noTable;
   std::memset(&noTable, 0, sizeof noTable);
   const GuTexTable& tables = table ? *table : noTable;
-  const int bytesPerTexel = BytesPerTexel(texture.format);
+  const int bytesPerTexel = texture.format->bytesPerTexel;
   const auto* bytes = static_cast<const std::uint8_t*>(source);
   bool grey = true;
   for (std::uint32_t index = 0; index < texture.geometry.texelCount; ++index) {
@@ -127,7 +127,7 @@ void TextureMemory::Download(GrMipMapId_t id, const void* source, const GuTexTab
       std::memcpy(&word, bytes + 2 * index, 2);
       value = word;
     }
-    const std::uint32_t texel = DecodeTexel(texture.format, value, tables);
+    const std::uint32_t texel = DecodeTexel(texture.format->code, value, tables);
     texture.texelStore[index] = texel;
     texture.intensityStore[index] = static_cast<std::uint8_t>(texel);
     grey = grey && texel == Grey(texel & 0xFF);

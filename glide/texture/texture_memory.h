@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "texture/formats.h"
 #include "glide/glide.h"
 #include "glide/inspection.h"
+#include "glide/tdf.h"
+#include "texture/mipmap.h"
 
 namespace glide {
 
@@ -48,7 +49,7 @@ struct TextureRequest {
 
 struct Texture {
   bool allocated = false;
-  GrTextureFormat_t format = 0;
+  const TexelFormat* format = nullptr;
   MipmapGeometry geometry;
   TextureLevel levels[MaxLevelCount];
   bool mipmapped = false;

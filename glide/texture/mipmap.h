@@ -1,4 +1,4 @@
-// Facts about texel formats and mipmap geometry shared by the .3df reader and texture memory.
+// The level sizes of a mipmapped texture, shared by the .3df reader and texture memory.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +9,6 @@ namespace glide {
 
 // Largest level 256 texels on its longer side, smallest 1: nine levels at most.
 inline constexpr int MaxLevelCount = 9;
-
-// Bytes per texel of a format, or 0 when the code is not a texel format.
-int BytesPerTexel(GrTextureFormat_t format);
-
-// What travels with the texels of a format.
-enum class TableKind { None, Ncc, Palette };
-TableKind TableKindOf(GrTextureFormat_t format);
 
 // The sizes of every level of a mipmapped texture, largest first.
 struct MipmapGeometry {
