@@ -138,24 +138,6 @@ inline std::uint32_t ToFixed(double texels, int size) {
   return HugeToFixed(texels, size) & mask;
 }
 
-BlendFactor SourceFactor(std::int32_t factor) {
-  switch (factor) {
-  case GR_BLEND_ZERO: return BlendFactor::Zero;
-  case GR_BLEND_SRC_ALPHA: return BlendFactor::SourceAlpha;
-  case GR_BLEND_ONE_MINUS_SRC_ALPHA: return BlendFactor::OneMinusSourceAlpha;
-  default: return BlendFactor::One; // GR_BLEND_ONE, and factors this library does not draw
-  }
-}
-
-BlendFactor DestinationFactor(std::int32_t factor) {
-  switch (factor) {
-  case GR_BLEND_ONE: return BlendFactor::One;
-  case GR_BLEND_SRC_ALPHA: return BlendFactor::SourceAlpha;
-  case GR_BLEND_ONE_MINUS_SRC_ALPHA: return BlendFactor::OneMinusSourceAlpha;
-  default: return BlendFactor::Zero; // GR_BLEND_ZERO, and factors this library does not draw
-  }
-}
-
 int FactorWeight(BlendFactor factor, int alphaScale) {
   switch (factor) {
   case BlendFactor::Zero: return 0;
@@ -260,12 +242,6 @@ void ChangesAlongLegs(const GridVertex (&vertices)[3], const Legs& legs, Attribu
   }
 }
 
-bool PassesTexels(std::int32_t textureCombine) {
-  // With one texture unit the upstream input is zero: DECAL and ADD deliver the texel, ZERO and
-  // OTHER deliver nothing.
-  return textureCombine == GR_TEXTURECOMBINE_DECAL || textureCombine == GR_TEXTURECOMBINE_ADD;
-}
-
 void PrepareTexture(const Setup& setup, const GridVertex (&vertices)[3], const Texture& texture,
                     PreparedTriangle& triangle) {
   Shading& shading = triangle.shading;
@@ -331,14 +307,14 @@ void PrepareShading(const GridVertex (&vertices)[3], const RenderState& state, c
   const Setup setup(vertices, triangle.rightAngle);
   shading.colour = state.colorSource;
   shading.alpha = state.alphaSource;
-  shading.source = SourceFactor(state.rgbSourceFactor);
-  shading.destination = DestinationFactor(state.rgbDestinationFactor);
+  shading.source = state.sourceFactor;
+  shading.destination = state.destinationFactor;
   shading.referenceX = setup.ReferenceX();
   shading.referenceY = setup.ReferenceY();
   shading.level = nullptr;
   shading.perspective = false;
 
-  const Texture* texture = shading.colour == ColorSource::TextureTimesIterated && PassesTexels(state.textureCombine)
+  const Texture* texture = shading.colour == ColorSource::TextureTimesIterated && state.textureOutput == TextureOutput::Texel
                                ? textures.Find(state.textureSource)
                                : nullptr;
   if (texture) PrepareTexture(setup, vertices, *texture, triangle);

@@ -32,8 +32,6 @@ struct FixedPlane {
   std::uint32_t perY;
 };
 
-enum class BlendFactor { Zero, SourceAlpha, One, OneMinusSourceAlpha };
-
 // How every pixel of one triangle is coloured.
 struct Shading {
   ColorSource colour;

@@ -1,4 +1,5 @@
-// The render state: what grGlideGetState saves and grGlideSetState restores.
+// The device's render state, in the device's own terms: what the operations set, and what
+// grGlideGetState saves and grGlideSetState restores.
 #pragma once
 
 #include <cstdint>
@@ -7,20 +8,21 @@
 
 namespace glide {
 
-// What the colour combine unit delivers. The library's general combine form maps onto these.
+// What the colour combine unit delivers.
 enum class ColorSource : std::int32_t { Zero, Iterated, TextureTimesIterated };
 // What the alpha combine unit delivers: the iterated vertex alpha, or nothing.
 enum class AlphaSource : std::int32_t { Zero, Iterated };
+// The weights of a blend: result = source · source factor + frame · destination factor.
+enum class BlendFactor : std::int32_t { Zero, SourceAlpha, One, OneMinusSourceAlpha };
+// What texture unit 0 hands on to the colour combine: the texel, or nothing.
+enum class TextureOutput : std::int32_t { Nothing, Texel };
 
-// Everything grGlideGetState saves and grGlideSetState restores.
 struct RenderState {
   ColorSource colorSource;
   AlphaSource alphaSource;
-  std::int32_t rgbSourceFactor; // GR_BLEND_...
-  std::int32_t rgbDestinationFactor;
-  std::int32_t alphaSourceFactor; // kept for save and restore; the frame stores no alpha
-  std::int32_t alphaDestinationFactor;
-  std::int32_t textureCombine; // GR_TEXTURECOMBINE_...
+  BlendFactor sourceFactor;
+  BlendFactor destinationFactor;
+  TextureOutput textureOutput;
   GrMipMapId_t textureSource;
   // Glide coordinates (origin lower left), minima inclusive, maxima exclusive, within the screen.
   std::int32_t clipMinX, clipMinY, clipMaxX, clipMaxY;
@@ -32,7 +34,7 @@ static_assert(sizeof(RenderState) <= sizeof(GrState), "the render state must fit
 RenderState DefaultRenderState();
 
 // A state block handed back from outside may hold anything. This keeps the clip window on the
-// screen and the sources within their ranges; a block the library saved comes back unchanged.
+// screen and every choice within its range; a block the library saved comes back unchanged.
 RenderState Sanitized(const RenderState& state);
 
 } // namespace glide
