@@ -1,4 +1,4 @@
-// The frame's damage record: which tiles were written since the last present, and which are surely black.
+// The frame's damage record and the clearing of its clip window.
 #include "device/frame_buffer.h"
 
 #include <algorithm>
@@ -60,6 +60,12 @@ void DamageTracker::Fill(std::uint32_t* pixels, int columnBegin, int columnEnd, 
       tile = end;
     }
   }
+}
+
+void ClearClipWindow(const RenderState& state, std::uint32_t colour, FrameBuffer& frame) {
+  // The clip window is in Glide rows, which count up from the bottom.
+  frame.damage.Fill(frame.pixels, state.clipMinX, state.clipMaxX, ScreenHeight - state.clipMaxY,
+                    ScreenHeight - state.clipMinY, colour);
 }
 
 } // namespace glide

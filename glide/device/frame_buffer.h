@@ -1,10 +1,11 @@
-// The frame being drawn, with a record of the tiles written since it was last presented.
+// The frame being drawn, with a record of the tiles written since it was last presented, and its clearing.
 #pragma once
 
 #include <cstdint>
 
-#include "glide/board.h"
+#include "device/render_state.h"
 #include "device/sprite_kernel.h"
+#include "glide/board.h"
 
 namespace glide {
 
@@ -35,5 +36,8 @@ struct FrameBuffer {
   alignas(64) std::uint32_t pixels[ScreenWidth * ScreenHeight + FrameSlack] = {};
   DamageTracker damage;
 };
+
+// Fills the clip window of the frame with one 0x00RRGGBB colour.
+void ClearClipWindow(const RenderState& state, std::uint32_t colour, FrameBuffer& frame);
 
 } // namespace glide
