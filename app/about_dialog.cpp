@@ -1,6 +1,6 @@
 // The About box, which handles nothing itself.
-#include "app/dialogs.h"
-#include "app/resource.h"
+#include "dialogs.h"
+#include "resource.h"
 
 const MessageMap CAboutDlg::messageMap = {&CDialog::messageMap, {}};
 

@@ -1,5 +1,5 @@
 // Dialog units to pixels, and the font a dialog template asks for.
-#include "app/dialog_template.h"
+#include "dialog_template.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // The settings dialog, its message map, and the entry that settings mode calls.
 #include "app/app.h"
-#include "app/dialogs.h"
-#include "app/resource.h"
+#include "dialogs.h"
+#include "resource.h"
 
 const MessageMapEntry CSettingsDlg::messageEntries[] = {
     {WM_COMMAND, BN_CLICKED, IDC_ABOUT, static_cast<CommandHandler>(&CSettingsDlg::OnAbout)},

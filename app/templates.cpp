@@ -1,6 +1,6 @@
 // The two dialog templates, settings (102) and About (100), as a resource script holds them.
-#include "app/dialog_template.h"
-#include "app/resource.h"
+#include "dialog_template.h"
+#include "resource.h"
 
 namespace {
 

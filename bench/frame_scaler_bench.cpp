@@ -1,5 +1,5 @@
 // Benchmark: the processor cost of keeping a picture up to date with the show's own frames at common screen sizes.
-#include "desktop/frame_scaler.h"
+#include "frame_scaler.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // Fitting the 640×480 frame to a screen: the picture rectangle, the scaler of what changed, and the pacer.
-#include "desktop/frame_scaler.h"
+#include "frame_scaler.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "desktop/frame_scaler.h"
+#include "frame_scaler.h"
 #include "glide/board.h"
 
 namespace desktop {

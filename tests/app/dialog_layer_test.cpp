@@ -2,7 +2,7 @@
 // and command routing through the message maps.
 #include "dialog_test_support.h"
 
-#include "app/dialog_template.h"
+#include "dialog_template.h"
 
 #include <cmath>
 #include <filesystem>

@@ -2,8 +2,8 @@
 // event loop, the way a user would.
 #pragma once
 
-#include "app/dialogs.h"
-#include "app/resource.h"
+#include "dialogs.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // closed and the process ends normally, never aborted inside the toolkit; a platform the user
 // chose is used as it is.
 #include "app/app.h"
-#include "app/dialogs.h"
+#include "dialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Tests of fitting the frame to a screen: the picture rectangle, the scaler of what changed and the pacer.
-#include "desktop/frame_scaler.h"
+#include "frame_scaler.h"
 
 #include <gtest/gtest.h>
 
