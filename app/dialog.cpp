@@ -28,6 +28,8 @@
 
 #include "desktop/desktop.h"
 
+namespace app {
+
 // ---------------------------------------------------------------------------------------------
 // The toolkit
 
@@ -388,3 +390,5 @@ void CDialog::UpdateData(DataExchangeDirection direction) {
   CDataExchange exchange{direction};
   DoDataExchange(&exchange);
 }
+
+} // namespace app

@@ -3,6 +3,8 @@
 
 #include "dialog.h"
 
+namespace app {
+
 // The settings panel. Its controls can be changed but nothing reads them, nothing fills them and
 // nothing is stored; only OK closes it.
 class CSettingsDlg final : public CDialog {
@@ -36,3 +38,5 @@ protected:
 private:
   static const MessageMap messageMap;
 };
+
+} // namespace app

@@ -3,6 +3,8 @@
 #include "dialogs.h"
 #include "resource.h"
 
+namespace app {
+
 const MessageMapEntry CSettingsDlg::messageEntries[] = {
     {WM_COMMAND, BN_CLICKED, IDC_ABOUT, static_cast<CommandHandler>(&CSettingsDlg::OnAbout)},
     {WM_COMMAND, EN_CHANGE, IDC_MAX_PTIME, static_cast<CommandHandler>(&CSettingsDlg::OnChangeMaxPTime)},
@@ -42,3 +44,5 @@ void RunSettingsDialog() {
   CSettingsDlg dialog(nullptr);
   dialog.DoModal();
 }
+
+} // namespace app

@@ -2,6 +2,7 @@
 #include "dialog_template.h"
 #include "resource.h"
 
+namespace app {
 namespace {
 
 constexpr std::uint32_t Child = WS_CHILD | WS_VISIBLE;
@@ -70,3 +71,5 @@ const DialogTemplate* FindDialogTemplate(int templateId) {
   }
   return nullptr;
 }
+
+} // namespace app

@@ -59,9 +59,9 @@ void UpdateWithShowFrames(benchmark::State& state) {
       ++frames;
     };
     glide::SelectBoard(&board);
-    OpenDisplay();
-    RunShow({clock, button});
-    CloseDisplay();
+    render::OpenDisplay();
+    show::RunShow({clock, button});
+    render::CloseDisplay();
     glide::SelectBoard(nullptr);
     state.SetIterationTime(seconds);
   }

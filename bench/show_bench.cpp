@@ -55,9 +55,9 @@ void BM_WholeShowTenMinutes(benchmark::State& state) {
     glide::SelectBoard(&board);
     const Clock::time_point start = Clock::now();
     const double processorStart = ThreadSeconds();
-    OpenDisplay();
-    RunShow({clock, button});
-    CloseDisplay();
+    render::OpenDisplay();
+    show::RunShow({clock, button});
+    render::CloseDisplay();
     totalSeconds += std::chrono::duration<double>(Clock::now() - start).count();
     totalProcessorSeconds += ThreadSeconds() - processorStart;
     glide::SelectBoard(nullptr);

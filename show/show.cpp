@@ -6,6 +6,7 @@
 #include "render/render.h"
 #include "sim/sim.h"
 
+namespace show {
 namespace {
 
 // The physics is tuned to one time unit per frame of a 60 Hz display.
@@ -18,37 +19,37 @@ constexpr double NominalRefreshRate = 60.0;
 constexpr double MaxFrameTime = NominalRefreshRate;
 
 void LaunchOpeningRockets() {
-  InitPool();
-  LaunchBasicRocket(0);
-  std::int32_t index = TakeSlot();
-  if (index >= 0) LaunchBicolorSphericRocket(index);
-  index = TakeSlot();
-  if (index >= 0) LaunchBasicRocket(index);
+  sim::InitPool();
+  sim::LaunchBasicRocket(0);
+  std::int32_t index = sim::TakeSlot();
+  if (index >= 0) sim::LaunchBicolorSphericRocket(index);
+  index = sim::TakeSlot();
+  if (index >= 0) sim::LaunchBasicRocket(index);
 }
 
 // Steps and draws every live firework, newest first, and returns finished ones to the free
 // list. A firework finished by its own step is still drawn in this frame.
 void WalkActiveList(double dt) {
   std::int32_t previous = -1;
-  std::int32_t current = slotPool.activeHead;
+  std::int32_t current = sim::slotPool.activeHead;
   while (current >= 0) {
-    FireworkSlot& slot = slotPool.slots[current];
-    if (slot.state == SlotState::Finished) {
-      current = ReleaseSlot(current, previous);
+    sim::FireworkSlot& slot = sim::slotPool.slots[current];
+    if (slot.state == sim::SlotState::Finished) {
+      current = sim::ReleaseSlot(current, previous);
       continue;
     }
-    StepSlot(slot, dt);
+    sim::StepSlot(slot, dt);
     slot.drawFn(slot);
     previous = current;
-    current = slotPool.next[current];
+    current = sim::slotPool.next[current];
   }
 }
 
 // Each kind answers to a quarter of the draws: 0..8191 the first, 24576..32767 the last.
-RocketKind DrawRocketKind() {
+sim::RocketKind DrawRocketKind() {
   const double u = platform::RandUnit();
   const int kind = std::min(1 + static_cast<int>(4 * u), 4);
-  return static_cast<RocketKind>(kind);
+  return static_cast<sim::RocketKind>(kind);
 }
 
 } // namespace
@@ -57,9 +58,9 @@ void RunShow(const ShowSeams& seams) {
   // The launch threshold in time units; a lower value would launch more rockets.
   const std::int32_t maxPTime = 9;
   const std::int32_t startButtonState = seams.button.LeftButtonState();
-  SetBaseRenderState();
-  flareTexture = LoadFlareTexture(seams.texturePath);
-  InstallRenderers(Renderers);
+  render::SetBaseRenderState();
+  render::flareTexture = render::LoadFlareTexture(seams.texturePath);
+  sim::InstallRenderers(render::Renderers);
   LaunchOpeningRockets();
 
   // Two swaps settle the display before the clock starts. A time unit is one period of the
@@ -86,9 +87,9 @@ void RunShow(const ShowSeams& seams) {
     if (u * sinceLaunch > maxPTime) {
       sinceLaunch = 0.0;
       // The kind is drawn even when no slot is free.
-      const RocketKind kind = DrawRocketKind();
-      const std::int32_t index = TakeSlot();
-      if (index >= 0) LaunchRocket(kind, index);
+      const sim::RocketKind kind = DrawRocketKind();
+      const std::int32_t index = sim::TakeSlot();
+      if (index >= 0) sim::LaunchRocket(kind, index);
     } else {
       sinceLaunch += dt;
     }
@@ -105,3 +106,5 @@ void RunShow(const ShowSeams& seams) {
     prevStamp = now;
   }
 }
+
+} // namespace show

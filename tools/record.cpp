@@ -119,15 +119,15 @@ std::string DefaultTexturePath() {
 
 // Writes the trace: after each frame's launch decision one frame record, then one record per
 // live firework in the order of the active list.
-class TraceWriter final : public ShowObserver {
+class TraceWriter final : public show::ShowObserver {
 public:
   explicit TraceWriter(std::FILE* file) : file_(file) {}
 
   void AfterLaunchDecision(std::uint64_t frame, double dt, double sinceLaunch) override {
     std::fprintf(file_, "F %llu %.17g %.17g %llu\n", static_cast<unsigned long long>(frame), dt, sinceLaunch,
                  static_cast<unsigned long long>(platform::RandCallCount()));
-    for (std::int32_t index = slotPool.activeHead; index >= 0; index = slotPool.next[index]) {
-      WriteSlot(index, slotPool.slots[index]);
+    for (std::int32_t index = sim::slotPool.activeHead; index >= 0; index = sim::slotPool.next[index]) {
+      WriteSlot(index, sim::slotPool.slots[index]);
     }
   }
 
@@ -138,7 +138,7 @@ private:
     return sum;
   }
 
-  void WriteSlot(std::int32_t index, const FireworkSlot& slot) {
+  void WriteSlot(std::int32_t index, const sim::FireworkSlot& slot) {
     const std::int32_t particles = slot.particleCount;
     const std::int32_t trail = slot.trailCount;
     std::fprintf(file_,
@@ -250,10 +250,10 @@ int main(int argc, char** argv) {
   glide::SelectBoard(&board);
 
   TraceWriter traceWriter(trace.get());
-  OpenDisplay();
+  render::OpenDisplay();
   const std::string texturePath = options.texturePath.empty() ? DefaultTexturePath() : options.texturePath;
-  RunShow({clock, button, trace ? &traceWriter : nullptr, texturePath.c_str()});
-  CloseDisplay();
+  show::RunShow({clock, button, trace ? &traceWriter : nullptr, texturePath.c_str()});
+  render::CloseDisplay();
   glide::SelectBoard(nullptr);
 
   const bool written = outputs.Finish() && (!trace || std::fflush(trace.get()) == 0);

@@ -20,6 +20,8 @@
 
 namespace {
 
+using namespace app;
+
 using dialogtest::DialogTest;
 using dialogtest::RunModal;
 

@@ -18,6 +18,8 @@
 
 namespace dialogtest {
 
+using namespace app;
+
 // The result a script's safety net ends a modal run with, so a run the script failed to end
 // still returns and shows as a failure instead of hanging the test.
 inline constexpr int EndedBySafetyNet = -2;

@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace app;
+
 // A show without a display: the headless board, a virtual clock and a button that changes
 // after five frames of each show.
 ShowPlatform& HeadlessShowPlatform() {

@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace app;
+
 // Each case runs in a child process of its own, since the toolkit comes up once per process.
 TEST(DialogToolkitStart, FollowsTheDisplayAndTheUsersChoiceOfPlatform) {
   struct Case {

@@ -22,6 +22,9 @@ void __real_free(void* pointer);
 
 namespace {
 
+using namespace render;
+using namespace show;
+
 // Calls of allocation and release functions while counting is on.
 struct AllocationCounts {
   bool counting = false;

@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace sim;
+
 using showtest::FrameRecord;
 using showtest::ShowTest;
 

@@ -17,6 +17,10 @@
 
 namespace showtest {
 
+using namespace sim;
+using namespace render;
+using namespace show;
+
 // One frame as the observer saw it, right after the launch decision.
 struct FrameRecord {
   std::uint64_t frame;

@@ -8,6 +8,10 @@
 
 namespace {
 
+using namespace sim;
+using namespace render;
+using namespace show;
+
 using showtest::ShowTest;
 
 // A clock of a million ticks a second, like the real monotonic clock: a 60 Hz frame is 16,667

@@ -8,6 +8,8 @@ typedef int BOOL;
 #define TRUE 1
 #define FALSE 0
 
+namespace app {
+
 // ---------------------------------------------------------------------------------------------
 // The application frame: one application object per process, started by AfxWinMain.
 
@@ -70,3 +72,5 @@ private:
 // it, ignoring the result. The toolkit comes up here, on first use, never in show mode. Where no
 // display can be used the dialog counts as closed at once and this simply returns.
 void RunSettingsDialog();
+
+} // namespace app

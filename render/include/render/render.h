@@ -4,6 +4,8 @@
 #include "glide/glide.h"
 #include "sim/sim.h"
 
+namespace render {
+
 // ---------------------------------------------------------------------------------------------
 // Display session. Each failure prints its one line on standard error, shuts the graphics
 // library down and ends the process with status -1.
@@ -41,9 +43,11 @@ void SaveRenderState();
 void RestoreRenderState();
 
 // The draw hooks of the fireworks: the head, the trail or the burst, as the kind requires.
-void DrawHeadOrBurst(const FireworkSlot& slot);
-void DrawHeadTrailOrBurst(const FireworkSlot& slot);
-void DrawTrailOrBurst(const FireworkSlot& slot);
+void DrawHeadOrBurst(const sim::FireworkSlot& slot);
+void DrawHeadTrailOrBurst(const sim::FireworkSlot& slot);
+void DrawTrailOrBurst(const sim::FireworkSlot& slot);
 
 // The renderers, in the shape the simulation's kind table takes them.
-inline constexpr RendererHooks Renderers = {DrawHeadOrBurst, DrawHeadTrailOrBurst, DrawTrailOrBurst};
+inline constexpr sim::RendererHooks Renderers = {DrawHeadOrBurst, DrawHeadTrailOrBurst, DrawTrailOrBurst};
+
+} // namespace render

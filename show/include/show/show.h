@@ -5,6 +5,8 @@
 
 #include "platform/platform.h"
 
+namespace show {
+
 // Sees the show's own variables once a frame, right after the launch decision and before the
 // frame is presented. Tools and tests use it; the saver itself passes none.
 class ShowObserver {
@@ -29,3 +31,5 @@ struct ShowSeams {
 // Runs the show on the open display until the left button's state differs from its state at the
 // start. Loads the texture first; if it cannot, the process ends.
 void RunShow(const ShowSeams& seams);
+
+} // namespace show

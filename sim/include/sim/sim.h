@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace sim {
+
 // Capacities, fixed at build time. When every slot is alive a launch finds no free slot and is
 // skipped; a firework never has more particles or trail points than these.
 inline constexpr int SlotCount = 25;
@@ -124,3 +126,5 @@ void ClusterBurst(FireworkSlot& slot);
 // Trail hooks: lay all trail points behind the rising head. Both ignore dt.
 void StraightTrail(FireworkSlot& slot, double dt);
 void SwingingTrail(FireworkSlot& slot, double dt);
+
+} // namespace sim
