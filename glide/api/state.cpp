@@ -1,9 +1,9 @@
 // Setting the render state: the API's combine functions, blend factors and sources mapped into the
 // device's terms as they are set, and the state saved and restored as one opaque block.
+#include "api/context.h"
+
 #include <algorithm>
 #include <cstring>
-
-#include "api/context.h"
 
 namespace glide {
 namespace {
