@@ -12,7 +12,8 @@ namespace glide {
 inline int Quantize(double value) {
   if (!(value > 0)) return 0;
   if (value >= 255) return 255;
-  return static_cast<int>(value + 0.5);
+  // Only positive values reach this point, where adding a half and truncating rounds to nearest.
+  return static_cast<int>(value + 0.5); // NOLINT(bugprone-incorrect-roundings)
 }
 
 // A multiplier on the 0..256 scale, so that 255 keeps a value unchanged.

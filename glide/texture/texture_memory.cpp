@@ -47,7 +47,7 @@ std::uint32_t DecodeTexel(GrTextureFormat_t format, std::uint32_t value, const G
   switch (format) {
   case GR_TEXFMT_RGB_332: return Rgb332(value);
   case GR_TEXFMT_YIQ_422: return Yiq(value, table.nccTable);
-  case GR_TEXFMT_ALPHA_8: return Grey(value);
+  case GR_TEXFMT_ALPHA_8:
   case GR_TEXFMT_INTENSITY_8: return Grey(value);
   case GR_TEXFMT_ALPHA_INTENSITY_44: return Grey(Widen(value & 15, 4));
   case GR_TEXFMT_P_8: return Paletted(value, table.palette);
