@@ -1,6 +1,8 @@
 // The About box, which handles nothing itself.
-#include "app/dialogs.h"
-#include "app/resource.h"
+#include "dialogs.h"
+#include "resource.h"
+
+namespace app {
 
 const MessageMap CAboutDlg::messageMap = {&CDialog::messageMap, {}};
 
@@ -9,3 +11,5 @@ CAboutDlg::CAboutDlg(CDialog* parentWindow) : CDialog(IDD_ABOUT, parentWindow) {
 const MessageMap* CAboutDlg::GetMessageMap() const { return &messageMap; }
 
 void CAboutDlg::DoDataExchange(CDataExchange*) {}
+
+} // namespace app

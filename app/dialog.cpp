@@ -1,9 +1,9 @@
 // The dialog layer over Qt Widgets: the toolkit's start, the window built from a template, command
 // routing through the message maps and CDialog's default handling.
-#include "app/dialog.h"
+#include "dialog.h"
 
-#include "app/dialog_template.h"
-#include "app/resource.h"
+#include "dialog_template.h"
+#include "resource.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +27,8 @@
 #include <QWindow>
 
 #include "desktop/desktop.h"
+
+namespace app {
 
 // ---------------------------------------------------------------------------------------------
 // The toolkit
@@ -388,3 +390,5 @@ void CDialog::UpdateData(DataExchangeDirection direction) {
   CDataExchange exchange{direction};
   DoDataExchange(&exchange);
 }
+
+} // namespace app

@@ -4,10 +4,13 @@
 
 #include <span>
 
-class CDialog;
-class DialogWindow;
 class QDialog;
 class QWidget;
+
+namespace app {
+
+class CDialog;
+class DialogWindow;
 
 // The window message that carries commands, and the notifications the dialogs react to.
 inline constexpr unsigned WM_COMMAND = 0x0111;
@@ -98,3 +101,5 @@ private:
   CDialog* parentWindow_;
   DialogWindow* window_ = nullptr;
 };
+
+} // namespace app

@@ -1,5 +1,5 @@
 // Dialog units to pixels, and the font a dialog template asks for.
-#include "app/dialog_template.h"
+#include "dialog_template.h"
 
 #include <cmath>
 
@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QStringList>
 
+namespace app {
 namespace {
 
 // Installed faces that stand in, in order of preference, for a template face that is missing.
@@ -47,3 +48,5 @@ QFont DialogFont(const DialogTemplate& dialogTemplate) {
   font.setItalic(dialogTemplate.fontItalic);
   return font;
 }
+
+} // namespace app

@@ -10,6 +10,8 @@
 class QFont;
 class QFontMetrics;
 
+namespace app {
+
 // Window styles, with the values the templates were written with.
 inline constexpr std::uint32_t WS_POPUP = 0x80000000;
 inline constexpr std::uint32_t WS_CHILD = 0x40000000;
@@ -95,3 +97,5 @@ inline constexpr char ClassicDialogFontFile[] = "/usr/share/wine/fonts/ms_sans_s
 // The font a template asks for. Where its face is not installed, the sans-serif whose metrics come
 // closest to the classic dialog font's stands in at the same size, so texts fit their controls.
 QFont DialogFont(const DialogTemplate& dialogTemplate);
+
+} // namespace app

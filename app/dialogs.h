@@ -1,7 +1,9 @@
 // The saver's two dialogs: the settings panel, inert by design, and its About box.
 #pragma once
 
-#include "app/dialog.h"
+#include "dialog.h"
+
+namespace app {
 
 // The settings panel. Its controls can be changed but nothing reads them, nothing fills them and
 // nothing is stored; only OK closes it.
@@ -36,3 +38,5 @@ protected:
 private:
   static const MessageMap messageMap;
 };
+
+} // namespace app

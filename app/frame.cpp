@@ -1,6 +1,7 @@
 // The application frame: registers the one application object and runs its start and exit.
 #include "app/app.h"
 
+namespace app {
 namespace {
 
 // The application object of this process.
@@ -32,3 +33,5 @@ int AfxWinMain(int argc, char** argv) {
   }
   return app->ExitInstance();
 }
+
+} // namespace app

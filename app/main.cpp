@@ -1,6 +1,6 @@
 // pyrovane: the screen saver's process, holding the one application object.
 #include "app/app.h"
 
-CSaverApp theApp;
+app::CSaverApp theApp;
 
-int main(int argc, char** argv) { return AfxWinMain(argc, argv); }
+int main(int argc, char** argv) { return app::AfxWinMain(argc, argv); }

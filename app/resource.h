@@ -1,6 +1,8 @@
 // Identifiers of the dialog templates and of the controls the code addresses.
 #pragma once
 
+namespace app {
+
 // Command identifiers the dialog manager itself gives meaning to.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
@@ -19,3 +21,5 @@ inline constexpr int IDC_QUEUED_EXPLODING = 1013;
 
 // A control that no code addresses.
 inline constexpr int IDC_STATIC = -1;
+
+} // namespace app

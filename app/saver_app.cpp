@@ -9,6 +9,8 @@
 #include "render/render.h"
 #include "show/show.h"
 
+namespace app {
+
 CSaverApp::CSaverApp(ShowPlatform& (*showPlatform)()) : showPlatform_(showPlatform) {}
 
 BOOL CSaverApp::InitInstance() {
@@ -21,9 +23,9 @@ BOOL CSaverApp::InitInstance() {
   if (std::strncmp("/s", m_argv[1], 2) == 0 || std::strncmp("/S", m_argv[1], 2) == 0) {
     ShowPlatform& showPlatform = showPlatform_();
     glide::SelectBoard(&showPlatform.board);
-    OpenDisplay();
-    RunShow({showPlatform.clock, showPlatform.button});
-    CloseDisplay();
+    render::OpenDisplay();
+    show::RunShow({showPlatform.clock, showPlatform.button});
+    render::CloseDisplay();
     return TRUE;
   }
   return FALSE;
@@ -32,7 +34,7 @@ BOOL CSaverApp::InitInstance() {
 // Runs on every path, so the graphics library's shutdown must be harmless when it was never
 // opened or has already been shut down.
 int CSaverApp::ExitInstance() {
-  CloseDisplay();
+  render::CloseDisplay();
   return CWinApp::ExitInstance();
 }
 
@@ -43,3 +45,5 @@ ShowPlatform& DesktopShowPlatform() {
   static ShowPlatform desktop{*board, clock, button};
   return desktop;
 }
+
+} // namespace app

@@ -1,7 +1,9 @@
 // The settings dialog, its message map, and the entry that settings mode calls.
 #include "app/app.h"
-#include "app/dialogs.h"
-#include "app/resource.h"
+#include "dialogs.h"
+#include "resource.h"
+
+namespace app {
 
 const MessageMapEntry CSettingsDlg::messageEntries[] = {
     {WM_COMMAND, BN_CLICKED, IDC_ABOUT, static_cast<CommandHandler>(&CSettingsDlg::OnAbout)},
@@ -42,3 +44,5 @@ void RunSettingsDialog() {
   CSettingsDlg dialog(nullptr);
   dialog.DoModal();
 }
+
+} // namespace app

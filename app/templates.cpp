@@ -1,7 +1,8 @@
 // The two dialog templates, settings (102) and About (100), as a resource script holds them.
-#include "app/dialog_template.h"
-#include "app/resource.h"
+#include "dialog_template.h"
+#include "resource.h"
 
+namespace app {
 namespace {
 
 constexpr std::uint32_t Child = WS_CHILD | WS_VISIBLE;
@@ -70,3 +71,5 @@ const DialogTemplate* FindDialogTemplate(int templateId) {
   }
   return nullptr;
 }
+
+} // namespace app

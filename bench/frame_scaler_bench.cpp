@@ -1,5 +1,5 @@
 // Benchmark: the processor cost of keeping a picture up to date with the show's own frames at common screen sizes.
-#include "desktop/frame_scaler.h"
+#include "frame_scaler.h"
 
 #include <benchmark/benchmark.h>
 
@@ -40,7 +40,7 @@ void UpdateWithShowFrames(benchmark::State& state) {
     pictureArea = static_cast<double>(picture.width) * picture.height;
     std::vector<std::uint32_t> pixels(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
     double seconds = 0;
-    RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t, const glide::FrameView& frame) {
+    show::RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t, const glide::FrameView& frame) {
                        const double start = ThreadSeconds();
                        for (const desktop::ScreenRect& rect : scaler.Update(frame, pixels.data(), picture.width)) {
                          redrawnPixels += static_cast<double>(rect.width) * rect.height;

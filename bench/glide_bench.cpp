@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "glide/glide.h"
+#include "glide/inspection.h"
 
 namespace {
 

@@ -38,7 +38,7 @@ void BM_WholeShowTenMinutes(benchmark::State& state) {
     double last = 0;
     const Clock::time_point start = Clock::now();
     const double processorStart = ThreadSeconds();
-    RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t frame, const glide::FrameView&) {
+    show::RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t frame, const glide::FrameView&) {
                        const double now = ThreadSeconds();
                        if (frame > 1) {
                          double& seconds = frameSeconds[frame - 1];

@@ -9,12 +9,12 @@
 namespace {
 
 void FillPoolWithBursts() {
-  InitPool();
-  for (int i = 0; i < SlotCount; ++i) {
-    LaunchRocket(static_cast<RocketKind>(1 + i % 4), i);
-    FireworkSlot& slot = slotPool.slots[i];
+  sim::InitPool();
+  for (int i = 0; i < sim::SlotCount; ++i) {
+    sim::LaunchRocket(static_cast<sim::RocketKind>(1 + i % 4), i);
+    sim::FireworkSlot& slot = sim::slotPool.slots[i];
     slot.burstFn(slot);
-    slot.particleCount = MaxParticles;
+    slot.particleCount = sim::MaxParticles;
   }
 }
 
@@ -23,18 +23,18 @@ void FillPoolWithBursts() {
 void BM_StepFullPoolOfBursts(benchmark::State& state) {
   FillPoolWithBursts();
   for (auto _ : state) {
-    for (FireworkSlot& slot : slotPool.slots) {
-      StepSlot(slot, 1.0);
+    for (sim::FireworkSlot& slot : sim::slotPool.slots) {
+      sim::StepSlot(slot, 1.0);
     }
-    benchmark::DoNotOptimize(slotPool.slots[0].x[0]);
-    if (std::any_of(std::begin(slotPool.slots), std::end(slotPool.slots),
-                    [](const FireworkSlot& slot) { return slot.state != SlotState::Burst; })) {
+    benchmark::DoNotOptimize(sim::slotPool.slots[0].x[0]);
+    if (std::any_of(std::begin(sim::slotPool.slots), std::end(sim::slotPool.slots),
+                    [](const sim::FireworkSlot& slot) { return slot.state != sim::SlotState::Burst; })) {
       state.PauseTiming();
       FillPoolWithBursts();
       state.ResumeTiming();
     }
   }
-  state.SetItemsProcessed(state.iterations() * SlotCount * MaxParticles);
+  state.SetItemsProcessed(state.iterations() * sim::SlotCount * sim::MaxParticles);
 }
 BENCHMARK(BM_StepFullPoolOfBursts);
 

@@ -1,8 +1,8 @@
 // The desktop board: an SDL2 window (or a host's window) that shows finished frames through X images or SDL's renderer.
 #include "desktop/desktop.h"
-#include "desktop/frame_scaler.h"
-#include "desktop/host_window.h"
-#include "desktop/x11_output.h"
+#include "frame_scaler.h"
+#include "host_window.h"
+#include "x11_output.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>

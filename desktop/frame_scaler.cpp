@@ -1,5 +1,5 @@
 // Fitting the 640×480 frame to a screen: the picture rectangle, the scaler of what changed, and the pacer.
-#include "desktop/frame_scaler.h"
+#include "frame_scaler.h"
 
 #include <algorithm>
 #include <cstring>
@@ -126,7 +126,8 @@ FrameScaler::FrameScaler(int screenWidth, int screenHeight)
       identity_(picture_.width == glide::ScreenWidth && picture_.height == glide::ScreenHeight),
       rows_(MakeTaps(glide::ScreenHeight, picture_.height)),
       columnReach_(MakeTaps(glide::ScreenWidth, picture_.width), glide::ScreenWidth),
-      rowReach_(rows_, glide::ScreenHeight) {
+      rowReach_(rows_, glide::ScreenHeight),
+      groupsPerRow_((picture_.width + LitGroupWidth - 1) / LitGroupWidth) {
   for (const Tap& tap : MakeTaps(glide::ScreenWidth, picture_.width)) {
     columns_.first.push_back(tap.first);
     columns_.second.push_back(tap.second);
@@ -134,6 +135,7 @@ FrameScaler::FrameScaler(int screenWidth, int screenHeight)
   }
   upper_.pixels.assign(static_cast<std::size_t>(picture_.width), 0);
   lower_.pixels.assign(static_cast<std::size_t>(picture_.width), 0);
+  litGroups_.assign(static_cast<std::size_t>(groupsPerRow_) * static_cast<std::size_t>(picture_.height), 0);
   redrawn_.reserve(MaxRects);
 }
 
@@ -174,15 +176,6 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
   if (firstColumn >= endColumn || firstRow >= endRow) {
     return;
   }
-  redrawn_.push_back({firstColumn, firstRow, endColumn - firstColumn, endRow - firstRow});
-  if (identity_) {
-    const std::size_t width = static_cast<std::size_t>(endColumn - firstColumn) * sizeof(std::uint32_t);
-    for (int row = firstRow; row < endRow; ++row) {
-      std::memcpy(picture + static_cast<std::ptrdiff_t>(row) * stride + firstColumn,
-                  frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + firstColumn, width);
-    }
-    return;
-  }
   // Each source row is scaled across once and serves every picture row between it and its
   // neighbours; the two at hand are kept. They hold another part of the picture, or another
   // frame, until they are filled here.
@@ -192,17 +185,29 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
   const int sourceEnd = columns_.second[static_cast<std::size_t>(endColumn - 1)] + 1;
   const auto prepare = [&](ScaledRow& row, int source) {
     // Most of a frame is black, and black scales to black: only the columns that the row's lit
-    // pixels reach are worked out, the rest of the run is cleared.
+    // pixels reach are worked out.
     const std::uint32_t* pixels = frame.pixels + static_cast<std::ptrdiff_t>(source) * frame.stride;
     const auto [litBegin, litEnd] = LitColumns(pixels, sourceBegin, sourceEnd);
     row.source = source;
     row.litBegin = litBegin < litEnd ? std::max(firstColumn, columnReach_.begin[static_cast<std::size_t>(litBegin)]) : endColumn;
     row.litEnd = litBegin < litEnd ? std::min(endColumn, columnReach_.end[static_cast<std::size_t>(litEnd - 1)]) : endColumn;
+    if (identity_) {
+      row.data = pixels; // the frame's own row is the picture's
+      return;
+    }
     std::uint32_t* out = row.pixels.data();
+    row.data = out;
     Clear(out, firstColumn, row.litBegin);
     ScaleAcross(pixels, columns_.first.data(), columns_.second.data(), columns_.weight.data(), row.litBegin,
                 row.litEnd, out);
     Clear(out, row.litEnd, endColumn);
+  };
+  ScreenRect changed{endColumn, endRow, 0, 0}; // as left, top, right, bottom until the end
+  const auto widen = [&changed](int row, int begin, int end) {
+    changed.x = std::min(changed.x, begin);
+    changed.width = std::max(changed.width, end);
+    changed.y = std::min(changed.y, row);
+    changed.height = row + 1;
   };
   for (int row = firstRow; row < endRow; ++row) {
     const Tap& tap = rows_[static_cast<std::size_t>(row)];
@@ -225,19 +230,45 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
         litEnd = std::max(litEnd, lower_.litEnd);
       }
     }
-    std::uint32_t* out = picture + static_cast<std::ptrdiff_t>(row) * stride;
     if (litBegin >= litEnd) {
-      Clear(out, firstColumn, endColumn);
+      litBegin = litEnd = endColumn;
+    }
+    std::uint32_t* out = picture + static_cast<std::ptrdiff_t>(row) * stride;
+    // What was lit in this row and is black now is cleared; what was black already is left.
+    ClearLit(out, row, firstColumn, litBegin, widen);
+    ClearLit(out, row, litEnd, endColumn, widen);
+    if (litBegin == litEnd) {
       continue;
     }
-    Clear(out, firstColumn, litBegin);
     if (tap.weight == 0) {
-      std::memcpy(out + litBegin, upper_.pixels.data() + litBegin,
+      std::memcpy(out + litBegin, upper_.data + litBegin,
                   static_cast<std::size_t>(litEnd - litBegin) * sizeof(std::uint32_t));
     } else {
-      MixRows(upper_.pixels.data(), lower_.pixels.data(), tap.weight, litBegin, litEnd, out);
+      MixRows(upper_.data, lower_.data, tap.weight, litBegin, litEnd, out);
     }
-    Clear(out, litEnd, endColumn);
+    std::uint8_t* lit = litGroups_.data() + static_cast<std::ptrdiff_t>(row) * groupsPerRow_;
+    std::fill(lit + litBegin / LitGroupWidth, lit + (litEnd - 1) / LitGroupWidth + 1, std::uint8_t{1});
+    widen(row, litBegin, litEnd);
+  }
+  if (changed.width > changed.x) {
+    redrawn_.push_back({changed.x, changed.y, changed.width - changed.x, changed.height - changed.y});
+  }
+}
+
+template <typename Widen>
+void FrameScaler::ClearLit(std::uint32_t* out, int row, int begin, int end, const Widen& widen) {
+  std::uint8_t* lit = litGroups_.data() + static_cast<std::ptrdiff_t>(row) * groupsPerRow_;
+  for (int group = begin / LitGroupWidth; begin < end; ++group) {
+    const int groupEnd = std::min(end, (group + 1) * LitGroupWidth);
+    if (lit[group] != 0) {
+      Clear(out, begin, groupEnd);
+      widen(row, begin, groupEnd);
+      // A group cleared in part keeps whatever light the rest of it holds.
+      if (begin == group * LitGroupWidth && groupEnd == (group + 1) * LitGroupWidth) {
+        lit[group] = 0;
+      }
+    }
+    begin = groupEnd;
   }
 }
 

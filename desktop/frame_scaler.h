@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 
 namespace desktop {
 
@@ -80,6 +80,7 @@ private:
   // A source row scaled across some columns of the picture: black outside [litBegin, litEnd).
   struct ScaledRow {
     std::vector<std::uint32_t> pixels;
+    const std::uint32_t* data = nullptr; // the pixels, or the frame's row where the picture is the frame
     int source = -1; // which source row it holds; -1: none
     int litBegin = 0;
     int litEnd = 0;
@@ -92,9 +93,17 @@ private:
     Reach(const std::vector<Tap>& taps, int sourceSize);
   };
 
-  // Redraws the part of the picture that source columns [left, right) of rows [top, bottom) reach.
+  // Redraws the part of the picture that source columns [left, right) of rows [top, bottom) reach,
+  // and reports the rectangle in which pixels changed.
   void Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* picture,
               int stride);
+  // Blackens pixels [begin, end) of picture row `row` where they may be lit, telling `widen` of
+  // each piece.
+  template <typename Widen>
+  void ClearLit(std::uint32_t* out, int row, int begin, int end, const Widen& widen);
+
+  // Picture pixels are tracked in groups of this many along a row: a group not marked is black.
+  static constexpr int LitGroupWidth = 16;
 
   int screenWidth_;
   int screenHeight_;
@@ -107,6 +116,8 @@ private:
   bool fresh_ = true; // no update yet
   ScaledRow upper_;
   ScaledRow lower_;
+  int groupsPerRow_;
+  std::vector<std::uint8_t> litGroups_; // for each picture row, whether each group may be lit
   std::vector<ScreenRect> redrawn_;
 };
 

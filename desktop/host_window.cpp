@@ -1,5 +1,5 @@
 // Reading and checking the host's window id before the desktop board draws in that window.
-#include "desktop/host_window.h"
+#include "host_window.h"
 
 #include <X11/Xlib.h>
 

@@ -1,5 +1,5 @@
 // The X11 frame path: a private shared-memory image (or plain image requests), changed rectangles only, and the end of the display.
-#include "desktop/x11_output.h"
+#include "x11_output.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "desktop/frame_scaler.h"
-#include "glide/glide.h"
+#include "frame_scaler.h"
+#include "glide/board.h"
 
 namespace desktop {
 

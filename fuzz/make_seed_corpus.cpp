@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tests/glide/tdf_cases.h"
+#include "tdf_cases.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

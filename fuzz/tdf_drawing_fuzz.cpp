@@ -7,9 +7,9 @@ namespace {
 
 // The show's sprite with the texture, and a sliver reaching far off the screen whose texture
 // coordinates run far outside the texture.
-void DrawWith(const FlareTexture& texture) {
-  SetSpriteState(texture);
-  DrawSprite(320, 240, 40, 255, 255, 255, 255);
+void DrawWith(const render::FlareTexture& texture) {
+  render::SetSpriteState(texture);
+  render::DrawSprite(320, 240, 40, 255, 255, 255, 255);
   GrVertex corners[3] = {};
   const float x[3] = {300, 1e7f, 300}, y[3] = {220, 220, 260}, s[3] = {0, -3e9f, 0}, t[3] = {255, 255, 0};
   for (int i = 0; i < 3; ++i) {
@@ -26,7 +26,7 @@ void DrawWith(const FlareTexture& texture) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  FlareTexture texture{};
+  render::FlareTexture texture{};
   if (!tdffuzz::ReadChecked(data, size, texture.info)) return 0;
 
   // Every input starts with empty texture memory; drawing needs no open display.

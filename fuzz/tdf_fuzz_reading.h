@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "glide/glide.h"
+#include "glide/tdf.h"
 
 namespace tdffuzz {
 

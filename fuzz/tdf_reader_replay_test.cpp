@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/glide/tdf_cases.h"
+#include "tdf_cases.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

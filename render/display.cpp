@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace render {
 namespace {
 
 // Filled by the hardware query and never read.
@@ -39,3 +40,5 @@ void SetBaseRenderState() {
 }
 
 void CloseDisplay() { grGlideShutdown(); }
+
+} // namespace render

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <new>
 
+namespace render {
+
 FlareTexture* flareTexture = nullptr;
 
 namespace {
@@ -45,3 +47,5 @@ FlareTexture* LoadFlareTexture(const char* path) {
   guTexDownloadMipMap(texture->mipmapId, texture->info.data, &texture->info.table);
   return texture;
 }
+
+} // namespace render

@@ -1,6 +1,7 @@
 // Sprite drawing: the textured square, its render state, and the three renderers of the fireworks.
 #include "render/render.h"
 
+namespace render {
 namespace {
 
 // Saved at the start of one renderer call and restored at its end; nothing else uses it.
@@ -20,12 +21,12 @@ GrVertex Corner(float x, float y, float s, float t, float red, float green, floa
   return vertex;
 }
 
-void DrawParticle(const FireworkSlot& slot, int i, float size) {
+void DrawParticle(const sim::FireworkSlot& slot, int i, float size) {
   DrawSprite(static_cast<float>(slot.x[i]), static_cast<float>(slot.y[i]), size, static_cast<float>(slot.red[i]),
              static_cast<float>(slot.green[i]), static_cast<float>(slot.blue[i]), static_cast<float>(slot.alpha[i]));
 }
 
-void DrawTrailPoint(const FireworkSlot& slot, int j, float size) {
+void DrawTrailPoint(const sim::FireworkSlot& slot, int j, float size) {
   DrawSprite(static_cast<float>(slot.trailX[j]), static_cast<float>(slot.trailY[j]), size,
              static_cast<float>(slot.trailRed[j]), static_cast<float>(slot.trailGreen[j]),
              static_cast<float>(slot.trailBlue[j]), static_cast<float>(slot.trailAlpha[j]));
@@ -35,11 +36,11 @@ enum class RisingPicture { Head, HeadThenTrail, Trail };
 
 // Every renderer: the sprite state once per firework, the rising picture of its kind, or, in
 // any other state, every particle.
-void DrawSlot(const FireworkSlot& slot, RisingPicture rising) {
+void DrawSlot(const sim::FireworkSlot& slot, RisingPicture rising) {
   SaveRenderState();
   SetSpriteState(*flareTexture);
   const float size = static_cast<float>(slot.size);
-  if (slot.state == SlotState::Rising) {
+  if (slot.state == sim::SlotState::Rising) {
     if (rising != RisingPicture::Trail) {
       DrawParticle(slot, 0, size);
     }
@@ -78,6 +79,8 @@ void SetSpriteState(const FlareTexture& texture) {
 void SaveRenderState() { grGlideGetState(&savedRenderState); }
 void RestoreRenderState() { grGlideSetState(&savedRenderState); }
 
-void DrawHeadOrBurst(const FireworkSlot& slot) { DrawSlot(slot, RisingPicture::Head); }
-void DrawHeadTrailOrBurst(const FireworkSlot& slot) { DrawSlot(slot, RisingPicture::HeadThenTrail); }
-void DrawTrailOrBurst(const FireworkSlot& slot) { DrawSlot(slot, RisingPicture::Trail); }
+void DrawHeadOrBurst(const sim::FireworkSlot& slot) { DrawSlot(slot, RisingPicture::Head); }
+void DrawHeadTrailOrBurst(const sim::FireworkSlot& slot) { DrawSlot(slot, RisingPicture::HeadThenTrail); }
+void DrawTrailOrBurst(const sim::FireworkSlot& slot) { DrawSlot(slot, RisingPicture::Trail); }
+
+} // namespace render

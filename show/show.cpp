@@ -7,6 +7,7 @@
 #include "render/render.h"
 #include "sim/sim.h"
 
+namespace show {
 namespace {
 
 // The physics is tuned to one time unit per frame of a 60 Hz display.
@@ -22,37 +23,37 @@ constexpr double MaxFrameTime = NominalRefreshRate;
 constexpr std::uint64_t SettlingPresents = 2;
 
 void LaunchOpeningRockets() {
-  InitPool();
-  LaunchBasicRocket(0);
-  std::int32_t index = TakeSlot();
-  if (index >= 0) LaunchBicolorSphericRocket(index);
-  index = TakeSlot();
-  if (index >= 0) LaunchBasicRocket(index);
+  sim::InitPool();
+  sim::LaunchBasicRocket(0);
+  std::int32_t index = sim::TakeSlot();
+  if (index >= 0) sim::LaunchBicolorSphericRocket(index);
+  index = sim::TakeSlot();
+  if (index >= 0) sim::LaunchBasicRocket(index);
 }
 
 // Steps and draws every live firework, newest first, and returns finished ones to the free
 // list. A firework finished by its own step is still drawn in this frame.
 void WalkActiveList(double dt) {
   std::int32_t previous = -1;
-  std::int32_t current = slotPool.activeHead;
+  std::int32_t current = sim::slotPool.activeHead;
   while (current >= 0) {
-    FireworkSlot& slot = slotPool.slots[current];
-    if (slot.state == SlotState::Finished) {
-      current = ReleaseSlot(current, previous);
+    sim::FireworkSlot& slot = sim::slotPool.slots[current];
+    if (slot.state == sim::SlotState::Finished) {
+      current = sim::ReleaseSlot(current, previous);
       continue;
     }
-    StepSlot(slot, dt);
+    sim::StepSlot(slot, dt);
     slot.drawFn(slot);
     previous = current;
-    current = slotPool.next[current];
+    current = sim::slotPool.next[current];
   }
 }
 
 // Each kind answers to a quarter of the draws: 0..8191 the first, 24576..32767 the last.
-RocketKind DrawRocketKind() {
+sim::RocketKind DrawRocketKind() {
   const double u = platform::RandUnit();
   const int kind = std::min(1 + static_cast<int>(4 * u), 4);
-  return static_cast<RocketKind>(kind);
+  return static_cast<sim::RocketKind>(kind);
 }
 
 } // namespace
@@ -61,9 +62,9 @@ void RunShow(const ShowSeams& seams) {
   // The launch threshold in time units; a lower value would launch more rockets.
   const std::int32_t maxPTime = 9;
   const std::int32_t startButtonState = seams.button.LeftButtonState();
-  SetBaseRenderState();
-  flareTexture = LoadFlareTexture(seams.texturePath);
-  InstallRenderers(Renderers);
+  render::SetBaseRenderState();
+  render::flareTexture = render::LoadFlareTexture(seams.texturePath);
+  sim::InstallRenderers(render::Renderers);
   LaunchOpeningRockets();
 
   // Two swaps settle the display before the clock starts. A time unit is one period of the
@@ -90,9 +91,9 @@ void RunShow(const ShowSeams& seams) {
     if (u * sinceLaunch > maxPTime) {
       sinceLaunch = 0.0;
       // The kind is drawn even when no slot is free.
-      const RocketKind kind = DrawRocketKind();
-      const std::int32_t index = TakeSlot();
-      if (index >= 0) LaunchRocket(kind, index);
+      const sim::RocketKind kind = DrawRocketKind();
+      const std::int32_t index = sim::TakeSlot();
+      if (index >= 0) sim::LaunchRocket(kind, index);
     } else {
       sinceLaunch += dt;
     }
@@ -110,26 +111,28 @@ void RunShow(const ShowSeams& seams) {
   }
 }
 
-void RunHeadlessShow(const HeadlessShow& show) {
-  platform::VirtualClock ownClock = platform::VirtualClock::ForFrameRate(show.framesPerSecond);
-  platform::VirtualClock& clock = show.clock != nullptr ? *show.clock : ownClock;
-  platform::ScriptedButton ownButton(show.frames);
-  platform::ButtonQuery& button = show.button != nullptr ? *show.button : ownButton;
+void RunHeadlessShow(const HeadlessShow& settings) {
+  platform::VirtualClock ownClock = platform::VirtualClock::ForFrameRate(settings.framesPerSecond);
+  platform::VirtualClock& clock = settings.clock != nullptr ? *settings.clock : ownClock;
+  platform::ScriptedButton ownButton(settings.frames);
+  platform::ButtonQuery& button = settings.button != nullptr ? *settings.button : ownButton;
   std::uint64_t presents = 0;
   glide::HeadlessBoard board;
   board.onPresent = [&](const glide::FrameView& view) {
     clock.AdvanceFrame();
-    if (++presents > SettlingPresents && show.onFrame) show.onFrame(presents - SettlingPresents, view);
+    if (++presents > SettlingPresents && settings.onFrame) settings.onFrame(presents - SettlingPresents, view);
   };
 
   platform::ResetRand();
   glide::SelectBoard(&board);
-  OpenDisplay();
-  RunShow({clock, button, show.observer, show.texturePath});
-  CloseDisplay();
+  render::OpenDisplay();
+  RunShow({clock, button, settings.observer, settings.texturePath});
+  render::CloseDisplay();
   glide::SelectBoard(nullptr);
   // The saver keeps its texture until the process ends; a headless run gives it back.
-  std::free(flareTexture->info.data);
-  delete flareTexture;
-  flareTexture = nullptr;
+  std::free(render::flareTexture->info.data);
+  delete render::flareTexture;
+  render::flareTexture = nullptr;
 }
+
+} // namespace show

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 
+namespace sim {
 namespace {
 
 // Every burst starts the flash with small sprites.
@@ -100,3 +101,5 @@ void SwingingTrail(FireworkSlot& slot, double /*dt*/) {
     slot.trailVy[n] = slot.vy[0];
   }
 }
+
+} // namespace sim

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 
+namespace sim {
 namespace {
 
 constexpr double LaunchGravity = 0.1;
@@ -128,3 +129,5 @@ void LaunchBasicRocket(std::int32_t index) { LaunchRocket(RocketKind::BasicRocke
 void LaunchBicolorSphericRocket(std::int32_t index) { LaunchRocket(RocketKind::BicolorSphericRocket, index); }
 void LaunchSwingingRocket(std::int32_t index) { LaunchRocket(RocketKind::SwingingRocket, index); }
 void LaunchQueuedExplodingRocket(std::int32_t index) { LaunchRocket(RocketKind::QueuedExplodingRocket, index); }
+
+} // namespace sim

@@ -1,6 +1,8 @@
 // The slot pool: the single pool of firework slots and its active and free lists.
 #include "sim/sim.h"
 
+namespace sim {
+
 SlotPool slotPool;
 
 void InitPool() {
@@ -35,3 +37,5 @@ std::int32_t ReleaseSlot(std::int32_t index, std::int32_t previous) {
   slotPool.freeHead = index;
   return successor;
 }
+
+} // namespace sim

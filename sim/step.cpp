@@ -1,6 +1,7 @@
 // The slot step: one frame of a firework's movement, burst, trail, flash, fade and size.
 #include "sim/sim.h"
 
+namespace sim {
 namespace {
 
 // Position first, with the velocity from before this step's change of vy.
@@ -86,3 +87,5 @@ void StepSlot(FireworkSlot& slot, double dt) {
     break;
   }
 }
+
+} // namespace sim

@@ -12,7 +12,7 @@
 
 #include <sys/stat.h>
 
-#include "glide/glide.h"
+#include "glide/board.h"
 #include "platform/platform.h"
 #include "show/show.h"
 #include "sim/sim.h"
@@ -116,15 +116,15 @@ std::string DefaultTexturePath() {
 
 // Writes the trace: after each frame's launch decision one frame record, then one record per
 // live firework in the order of the active list.
-class TraceWriter final : public ShowObserver {
+class TraceWriter final : public show::ShowObserver {
 public:
   explicit TraceWriter(std::FILE* file) : file_(file) {}
 
   void AfterLaunchDecision(std::uint64_t frame, double dt, double sinceLaunch) override {
     std::fprintf(file_, "F %llu %.17g %.17g %llu\n", static_cast<unsigned long long>(frame), dt, sinceLaunch,
                  static_cast<unsigned long long>(platform::RandCallCount()));
-    for (std::int32_t index = slotPool.activeHead; index >= 0; index = slotPool.next[index]) {
-      WriteSlot(index, slotPool.slots[index]);
+    for (std::int32_t index = sim::slotPool.activeHead; index >= 0; index = sim::slotPool.next[index]) {
+      WriteSlot(index, sim::slotPool.slots[index]);
     }
   }
 
@@ -135,7 +135,7 @@ private:
     return sum;
   }
 
-  void WriteSlot(std::int32_t index, const FireworkSlot& slot) {
+  void WriteSlot(std::int32_t index, const sim::FireworkSlot& slot) {
     const std::int32_t particles = slot.particleCount;
     const std::int32_t trail = slot.trailCount;
     std::fprintf(file_,
@@ -237,11 +237,11 @@ int main(int argc, char** argv) {
   }
   TraceWriter traceWriter(trace.get());
   const std::string texturePath = options.texturePath.empty() ? DefaultTexturePath() : options.texturePath;
-  RunHeadlessShow({.framesPerSecond = options.framesPerSecond,
-                   .frames = options.frames,
-                   .observer = trace ? &traceWriter : nullptr,
-                   .onFrame = [&outputs](std::uint64_t frame, const glide::FrameView& view) { outputs.OnFrame(frame, view); },
-                   .texturePath = texturePath.c_str()});
+  show::RunHeadlessShow({.framesPerSecond = options.framesPerSecond,
+                         .frames = options.frames,
+                         .observer = trace ? &traceWriter : nullptr,
+                         .onFrame = [&outputs](std::uint64_t frame, const glide::FrameView& view) { outputs.OnFrame(frame, view); },
+                         .texturePath = texturePath.c_str()});
 
   const bool written = outputs.Finish() && (!trace || std::fflush(trace.get()) == 0);
   if (trace && std::ferror(trace.get())) {

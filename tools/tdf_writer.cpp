@@ -5,38 +5,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "glide/tdf.h"
+
 namespace tdf_writer {
 namespace {
-
-struct FormatFacts {
-  GrTextureFormat_t format;
-  const char* name;
-  int bytesPerTexel;
-  enum { None, Ncc, Palette } table;
-};
-
-constexpr FormatFacts Formats[] = {
-    {GR_TEXFMT_RGB_332, "rgb332", 1, FormatFacts::None},
-    {GR_TEXFMT_YIQ_422, "yiq", 1, FormatFacts::Ncc},
-    {GR_TEXFMT_ALPHA_8, "a8", 1, FormatFacts::None},
-    {GR_TEXFMT_INTENSITY_8, "i8", 1, FormatFacts::None},
-    {GR_TEXFMT_ALPHA_INTENSITY_44, "ai44", 1, FormatFacts::None},
-    {GR_TEXFMT_P_8, "p8", 1, FormatFacts::Palette},
-    {GR_TEXFMT_ARGB_8332, "argb8332", 2, FormatFacts::None},
-    {GR_TEXFMT_AYIQ_8422, "ayiq8422", 2, FormatFacts::Ncc},
-    {GR_TEXFMT_RGB_565, "rgb565", 2, FormatFacts::None},
-    {GR_TEXFMT_ARGB_1555, "argb1555", 2, FormatFacts::None},
-    {GR_TEXFMT_ARGB_4444, "argb4444", 2, FormatFacts::None},
-    {GR_TEXFMT_ALPHA_INTENSITY_88, "ai88", 2, FormatFacts::None},
-    {GR_TEXFMT_AP_88, "ap88", 2, FormatFacts::Palette},
-};
-
-const FormatFacts* Find(GrTextureFormat_t format) {
-  for (const FormatFacts& facts : Formats) {
-    if (facts.format == format) return &facts;
-  }
-  return nullptr;
-}
 
 void Put16(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
   bytes.push_back(static_cast<std::uint8_t>(value >> 8));
@@ -46,8 +18,8 @@ void Put16(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
 } // namespace
 
 std::string FormatName(GrTextureFormat_t format) {
-  const FormatFacts* facts = Find(format);
-  return facts ? facts->name : "";
+  const glide::TexelFormat* facts = glide::FindTexelFormat(format);
+  return facts ? std::string(facts->name) : "";
 }
 
 std::uint32_t TexelCount(int smallSize, int largeSize, int aspectWidth, int aspectHeight) {
@@ -63,14 +35,14 @@ std::uint32_t TexelCount(int smallSize, int largeSize, int aspectWidth, int aspe
 }
 
 std::vector<std::uint8_t> Encode(const Texture& texture) {
-  const FormatFacts* facts = Find(texture.format);
+  const glide::TexelFormat* facts = glide::FindTexelFormat(texture.format);
   const std::string header = "3df v1.1\n" + FormatName(texture.format) + "\nlod range: " +
                              std::to_string(texture.smallSize) + " " + std::to_string(texture.largeSize) +
                              "\naspect ratio: " + std::to_string(texture.aspectWidth) + " " +
                              std::to_string(texture.aspectHeight) + "\n";
   std::vector<std::uint8_t> bytes(header.begin(), header.end());
   if (!facts) return bytes;
-  if (facts->table == FormatFacts::Ncc) {
+  if (facts->table == glide::TableKind::Ncc) {
     const GuNccTable& ncc = texture.table.nccTable;
     for (FxU8 y : ncc.yRGB) Put16(bytes, y);
     for (const auto* rows : {&ncc.iRGB, &ncc.qRGB}) {
@@ -78,7 +50,7 @@ std::vector<std::uint8_t> Encode(const Texture& texture) {
         for (FxI16 value : row) Put16(bytes, static_cast<std::uint16_t>(value) & 0x1FF);
       }
     }
-  } else if (facts->table == FormatFacts::Palette) {
+  } else if (facts->table == glide::TableKind::Palette) {
     for (FxU32 entry : texture.table.palette.data) {
       Put16(bytes, entry >> 16);
       Put16(bytes, entry & 0xFFFF);

@@ -2,7 +2,7 @@
 // and command routing through the message maps.
 #include "dialog_test_support.h"
 
-#include "app/dialog_template.h"
+#include "dialog_template.h"
 
 #include <cmath>
 #include <filesystem>
@@ -19,6 +19,8 @@
 #include <QStyle>
 
 namespace {
+
+using namespace app;
 
 using dialogtest::DialogTest;
 using dialogtest::RunModal;

@@ -2,8 +2,8 @@
 // event loop, the way a user would.
 #pragma once
 
-#include "app/dialogs.h"
-#include "app/resource.h"
+#include "dialogs.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,8 @@
 #include <QTimer>
 
 namespace dialogtest {
+
+using namespace app;
 
 // The result a script's safety net ends a modal run with, so a run the script failed to end
 // still returns and shows as a failure instead of hanging the test.

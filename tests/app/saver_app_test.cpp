@@ -6,7 +6,11 @@
 #include <cstdlib>
 #include <vector>
 
+#include "glide/inspection.h"
+
 namespace {
+
+using namespace app;
 
 // A show without a display: the headless board, a virtual clock and a button that changes
 // after five frames of each show.

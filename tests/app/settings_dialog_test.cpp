@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace app;
+
 using dialogtest::ClickToOpenModal;
 using dialogtest::DialogTest;
 using dialogtest::RunModal;

@@ -2,7 +2,7 @@
 // closed and the process ends normally, never aborted inside the toolkit; a platform the user
 // chose is used as it is.
 #include "app/app.h"
-#include "app/dialogs.h"
+#include "dialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 
 namespace {
+
+using namespace app;
 
 // Each case runs in a child process of its own, since the toolkit comes up once per process.
 TEST(DialogToolkitStart, FollowsTheDisplayAndTheUsersChoiceOfPlatform) {

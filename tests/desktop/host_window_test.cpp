@@ -1,5 +1,5 @@
 // Tests of reading the host's window id as screen-saver hosts write it in XSCREENSAVER_WINDOW.
-#include "desktop/host_window.h"
+#include "host_window.h"
 
 #include <gtest/gtest.h>
 

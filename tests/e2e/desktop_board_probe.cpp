@@ -14,7 +14,7 @@
 //       the one read first it prints "button 0x....", and ends with status 0. It prints
 //       "presented N" every 10 frames.
 #include "desktop/desktop.h"
-#include "glide/glide.h"
+#include "glide/board.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Support for whole-process tests: child processes, a private Xvfb server, X tools and screenshots.
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Whole-process tests of pyrovane in a screen-saver host's window (XSCREENSAVER_WINDOW) on a private Xvfb server.
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Whole-process tests of a staged install in the real screen-saver hosts, xsecurelock and xscreensaver, on a private Xvfb server.
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 

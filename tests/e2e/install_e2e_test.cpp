@@ -1,5 +1,5 @@
 // Whole-process tests of a staged install (DESTDIR): the files it puts in place, and the installed show and launchers under Xvfb.
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 

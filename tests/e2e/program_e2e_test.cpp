@@ -1,5 +1,5 @@
 // Whole-process tests of pyrovane itself on a private Xvfb server: the show, its failures, its end.
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 

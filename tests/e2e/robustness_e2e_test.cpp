@@ -1,7 +1,7 @@
 // Whole-process tests of pyrovane meeting bad input and signals on a private Xvfb server: a bad
 // "flare.3df" ends it with its line after the display is shut down, and SIGTERM or SIGINT end
 // the show and the dialog at once, leaving nothing behind.
-#include "tests/e2e/e2e_support.h"
+#include "e2e_support.h"
 
 #include <gtest/gtest.h>
 

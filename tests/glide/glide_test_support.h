@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "glide/board.h"
 #include "glide/glide.h"
+#include "glide/inspection.h"
+#include "glide/tdf.h"
 #include "render/render.h"
 #include "tools/tools.h"
 
@@ -50,9 +53,9 @@ inline std::vector<std::uint32_t> FrameCopy() {
 // The library is tested with the show's own sprites and render states, as render/ draws them: a
 // square of two triangles, s running 0..255 from left to right and t 0..255 from top to bottom,
 // added onto the frame with texel × vertex colour.
-using ::DrawSprite;
-using ::SetBaseRenderState;
-inline void SetSpriteState(GrMipMapId_t texture) { ::SetSpriteState(FlareTexture{texture, {}}); }
+using render::DrawSprite;
+using render::SetBaseRenderState;
+inline void SetSpriteState(GrMipMapId_t texture) { render::SetSpriteState(render::FlareTexture{texture, {}}); }
 
 // An untextured axis-aligned rectangle in one flat colour, of two triangles split along the
 // diagonal from (x0, y0) to (x1, y1).

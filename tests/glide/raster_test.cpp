@@ -185,17 +185,39 @@ struct BlendCase {
   std::uint32_t expected;
 };
 
-class BlendTest : public GlideTest, public ::testing::WithParamInterface<BlendCase> {};
+enum class BlendSetting { Set, SavedAndRestored };
+
+class BlendTest : public GlideTest, public ::testing::WithParamInterface<BlendCase> {
+protected:
+  // Draws the first rectangle over the frame, then the second with the blend under test: set
+  // just before, or set, saved in a state block, set over with another blend and restored.
+  void DrawBoth(BlendSetting setting) {
+    const BlendCase& blend = GetParam();
+    guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+    grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
+    DrawRectangle(10, 10, 20, 20, blend.first[0], blend.first[1], blend.first[2]);
+    grAlphaBlendFunction(blend.source, blend.destination, GR_BLEND_ZERO, GR_BLEND_ZERO);
+    if (setting == BlendSetting::SavedAndRestored) {
+      GrState saved;
+      grGlideGetState(&saved);
+      grAlphaBlendFunction(GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ZERO);
+      grGlideSetState(&saved);
+    }
+    DrawRectangle(10, 10, 20, 20, blend.second[0], blend.second[1], blend.second[2], blend.second[3]);
+  }
+};
 
 TEST_P(BlendTest, CombinesWithTheFrame) {
-  const BlendCase& blend = GetParam();
-  guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-  grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
-  DrawRectangle(10, 10, 20, 20, blend.first[0], blend.first[1], blend.first[2]);
-  grAlphaBlendFunction(blend.source, blend.destination, GR_BLEND_ZERO, GR_BLEND_ZERO);
-  DrawRectangle(10, 10, 20, 20, blend.second[0], blend.second[1], blend.second[2], blend.second[3]);
-  EXPECT_EQ(PixelAt(15, 15), blend.expected);
-  EXPECT_EQ(PixelAt(10, 19), blend.expected);
+  DrawBoth(BlendSetting::Set);
+  EXPECT_EQ(PixelAt(15, 15), GetParam().expected);
+  EXPECT_EQ(PixelAt(10, 19), GetParam().expected);
+}
+
+// The library keeps a blend in the device's terms from the moment it is set, and a saved state
+// block carries it: restored over another blend, it draws exactly what it drew when set.
+TEST_P(BlendTest, CombinesTheSameOnceSavedAndRestored) {
+  DrawBoth(BlendSetting::SavedAndRestored);
+  EXPECT_EQ(PixelAt(15, 15), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

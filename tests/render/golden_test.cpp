@@ -6,11 +6,13 @@
 #include <functional>
 #include <string>
 
+#include "glide_test_support.h"
 #include "render_test_support.h"
-#include "tests/glide/glide_test_support.h"
 #include "tools/tools.h"
 
 namespace {
+
+using namespace render;
 
 struct Golden {
   std::string name; // the file under tests/render/golden, numbered

@@ -14,6 +14,9 @@
 
 namespace {
 
+using namespace render;
+using namespace sim;
+
 // Prints every library operation on standard error, so that a death test can see that the
 // library was shut down before the process ended.
 void PrintOperation(glide::Operation operation, void*) { std::fprintf(stderr, "[%s]", glide::OperationName(operation)); }

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "glide/board.h"
 #include "glide/glide.h"
+#include "glide/inspection.h"
 #include "render/render.h"
 
 namespace rendertest {
@@ -16,18 +18,18 @@ class ShowDisplayTest : public ::testing::Test {
 protected:
   // Opens the display, sets the base state, loads the texture and clears the frame to black.
   void Open(const std::string& texturePath) {
-    OpenDisplay();
-    SetBaseRenderState();
-    flareTexture = LoadFlareTexture(texturePath.c_str());
+    render::OpenDisplay();
+    render::SetBaseRenderState();
+    render::flareTexture = render::LoadFlareTexture(texturePath.c_str());
     grBufferClear(0, 0, 0xFFFF);
   }
   void TearDown() override {
     glide::SetOperationObserver(nullptr, nullptr);
-    CloseDisplay();
-    if (flareTexture != nullptr) {
-      std::free(flareTexture->info.data);
-      delete flareTexture;
-      flareTexture = nullptr;
+    render::CloseDisplay();
+    if (render::flareTexture != nullptr) {
+      std::free(render::flareTexture->info.data);
+      delete render::flareTexture;
+      render::flareTexture = nullptr;
     }
   }
   // Whether the pixel at (x, y), counted from the lower left as the show counts, is lit.

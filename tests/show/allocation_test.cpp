@@ -25,6 +25,8 @@ void __real_free(void* pointer);
 
 namespace {
 
+using namespace show;
+
 // Calls of allocation and release functions while counting is on.
 struct AllocationCounts {
   bool counting = false;

@@ -7,7 +7,12 @@
 #include <array>
 #include <string>
 
+#include "glide/inspection.h"
+
 namespace {
+
+using namespace sim;
+using namespace show;
 
 using showtest::FrameRecord;
 using showtest::RecordingObserver;

@@ -11,6 +11,9 @@
 
 namespace showtest {
 
+using namespace sim;
+using namespace show;
+
 // One frame as the observer saw it, right after the launch decision.
 struct FrameRecord {
   std::uint64_t frame;
@@ -39,9 +42,9 @@ public:
 };
 
 // The frames of a headless show run with these settings, as an observer saw them.
-inline std::vector<FrameRecord> RecordShow(HeadlessShow show, RecordingObserver observer = {}) {
-  show.observer = &observer;
-  RunHeadlessShow(show);
+inline std::vector<FrameRecord> RecordShow(HeadlessShow settings, RecordingObserver observer = {}) {
+  settings.observer = &observer;
+  RunHeadlessShow(settings);
   return std::move(observer.frames);
 }
 

@@ -13,6 +13,9 @@
 
 namespace {
 
+using namespace sim;
+using namespace show;
+
 // A clock of a million ticks a second, like the real monotonic clock: a 60 Hz frame is 16,667
 // ticks and the 32-bit counter wraps every 71.6 minutes.
 constexpr std::uint64_t TicksPerSecond = 1'000'000;

@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace sim;
+
 using simtest::SimTest;
 
 struct KindCase {

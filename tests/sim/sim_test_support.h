@@ -11,6 +11,8 @@
 
 namespace simtest {
 
+using namespace sim;
+
 // Counts of hook calls, reset by every fixture.
 struct HookCalls {
   int headOrBurst = 0;

@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace sim;
+
 using simtest::SimTest;
 
 // Hooks that record what the step did and when.
