@@ -38,18 +38,20 @@ void UpdateWithShowFrames(benchmark::State& state) {
     desktop::FrameScaler scaler(width, height);
     const desktop::ScreenRect picture = scaler.Picture();
     pictureArea = static_cast<double>(picture.width) * picture.height;
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height));
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(picture.width) *
+                                      static_cast<std::size_t>(picture.height));
     double seconds = 0;
     show::RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t, const glide::FrameView& frame) {
-                       const double start = ThreadSeconds();
-                       for (const desktop::ScreenRect& rect : scaler.Update(frame, pixels.data(), picture.width)) {
-                         redrawnPixels += static_cast<double>(rect.width) * rect.height;
-                         rectangles += 1;
-                       }
-                       benchmark::DoNotOptimize(pixels.data());
-                       seconds += ThreadSeconds() - start;
-                       ++frames;
-                     }});
+                             const double start = ThreadSeconds();
+                             for (const desktop::ScreenRect& rect :
+                                  scaler.Update(frame, pixels.data(), picture.width)) {
+                               redrawnPixels += static_cast<double>(rect.width) * rect.height;
+                               rectangles += 1;
+                             }
+                             benchmark::DoNotOptimize(pixels.data());
+                             seconds += ThreadSeconds() - start;
+                             ++frames;
+                           }});
     state.SetIterationTime(seconds);
   }
   state.counters["redrawn_share"] = redrawnPixels / static_cast<double>(frames) / pictureArea;

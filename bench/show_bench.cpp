@@ -39,13 +39,13 @@ void BM_WholeShowTenMinutes(benchmark::State& state) {
     const Clock::time_point start = Clock::now();
     const double processorStart = ThreadSeconds();
     show::RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t frame, const glide::FrameView&) {
-                       const double now = ThreadSeconds();
-                       if (frame > 1) {
-                         double& seconds = frameSeconds[frame - 1];
-                         seconds = std::min(seconds, now - last);
-                       }
-                       last = now;
-                     }});
+                             const double now = ThreadSeconds();
+                             if (frame > 1) {
+                               double& seconds = frameSeconds[frame - 1];
+                               seconds = std::min(seconds, now - last);
+                             }
+                             last = now;
+                           }});
     totalSeconds += std::chrono::duration<double>(Clock::now() - start).count();
     totalProcessorSeconds += ThreadSeconds() - processorStart;
   }

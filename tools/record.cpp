@@ -237,11 +237,12 @@ int main(int argc, char** argv) {
   }
   TraceWriter traceWriter(trace.get());
   const std::string texturePath = options.texturePath.empty() ? DefaultTexturePath() : options.texturePath;
-  show::RunHeadlessShow({.framesPerSecond = options.framesPerSecond,
-                         .frames = options.frames,
-                         .observer = trace ? &traceWriter : nullptr,
-                         .onFrame = [&outputs](std::uint64_t frame, const glide::FrameView& view) { outputs.OnFrame(frame, view); },
-                         .texturePath = texturePath.c_str()});
+  show::RunHeadlessShow(
+      {.framesPerSecond = options.framesPerSecond,
+       .frames = options.frames,
+       .observer = trace ? &traceWriter : nullptr,
+       .onFrame = [&outputs](std::uint64_t frame, const glide::FrameView& view) { outputs.OnFrame(frame, view); },
+       .texturePath = texturePath.c_str()});
 
   const bool written = outputs.Finish() && (!trace || std::fflush(trace.get()) == 0);
   if (trace && std::ferror(trace.get())) {

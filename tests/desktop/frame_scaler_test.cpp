@@ -129,12 +129,12 @@ TEST(PictureRect, LargestCentredFourByThree) {
       {1024, 768, {0, 0, 1024, 768}},     // 4:3, larger
       {1920, 1080, {240, 0, 1440, 1080}}, // wide: bars left and right
       {2560, 1080, {560, 0, 1440, 1080}},
-      {1366, 768, {171, 0, 1024, 768}},   // an odd leftover: the extra column goes right
-      {1280, 1024, {0, 32, 1280, 960}},   // 5:4: bars above and below
-      {1080, 1920, {0, 555, 1080, 810}},  // portrait
-      {1001, 751, {0, 0, 1001, 751}},     // nearest whole pixels to 4:3
-      {1280, 800, {106, 0, 1067, 800}},   // 16:10: 1066.7 columns round up
-      {320, 240, {0, 0, 320, 240}},       // smaller than the frame
+      {1366, 768, {171, 0, 1024, 768}},  // an odd leftover: the extra column goes right
+      {1280, 1024, {0, 32, 1280, 960}},  // 5:4: bars above and below
+      {1080, 1920, {0, 555, 1080, 810}}, // portrait
+      {1001, 751, {0, 0, 1001, 751}},    // nearest whole pixels to 4:3
+      {1280, 800, {106, 0, 1067, 800}},  // 16:10: 1066.7 columns round up
+      {320, 240, {0, 0, 320, 240}},      // smaller than the frame
   };
   for (const Case& c : cases) {
     EXPECT_EQ(desktop::PictureRect(c.width, c.height), c.expected) << c.width << "x" << c.height;

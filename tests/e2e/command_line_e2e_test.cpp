@@ -150,7 +150,8 @@ constexpr std::size_t BatchSize = 8;
 
 // The settings dialog has come up once the toolkit has loaded its platform plugin.
 bool PlatformPluginLoaded(pid_t pid) {
-  return e2e::ReadWhole("/proc/" + std::to_string(pid) + "/maps").find("platforms/libqoffscreen.so") != std::string::npos;
+  return e2e::ReadWhole("/proc/" + std::to_string(pid) + "/maps").find("platforms/libqoffscreen.so") !=
+         std::string::npos;
 }
 
 bool WaitForPlatformPlugin(ChildProcess& program) {

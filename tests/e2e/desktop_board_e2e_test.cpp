@@ -189,15 +189,16 @@ TEST_P(DesktopBoardScreen, FillsTheScreenWithTheFrameInFourByThree) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, DesktopBoardScreen,
-                         ::testing::Values(ScreenCase{"640x480 automatic", 640, 480, "automatic", {0, 0, 640, 480}},
-                                           ScreenCase{"1024x768 images", 1024, 768, "images", {0, 0, 1024, 768}},
-                                           ScreenCase{"1024x768 renderer", 1024, 768, "renderer", {0, 0, 1024, 768}},
-                                           ScreenCase{"1920x1080 images", 1920, 1080, "images", {240, 0, 1440, 1080}},
-                                           ScreenCase{"1920x1080 renderer", 1920, 1080, "renderer", {240, 0, 1440, 1080}},
-                                           ScreenCase{"1280x1024 images", 1280, 1024, "images", {0, 32, 1280, 960}},
-                                           ScreenCase{"1280x1024 automatic", 1280, 1024, "automatic", {0, 32, 1280, 960}}),
-                         e2e::CaseName<ScreenCase>);
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, DesktopBoardScreen,
+    ::testing::Values(ScreenCase{"640x480 automatic", 640, 480, "automatic", {0, 0, 640, 480}},
+                      ScreenCase{"1024x768 images", 1024, 768, "images", {0, 0, 1024, 768}},
+                      ScreenCase{"1024x768 renderer", 1024, 768, "renderer", {0, 0, 1024, 768}},
+                      ScreenCase{"1920x1080 images", 1920, 1080, "images", {240, 0, 1440, 1080}},
+                      ScreenCase{"1920x1080 renderer", 1920, 1080, "renderer", {240, 0, 1440, 1080}},
+                      ScreenCase{"1280x1024 images", 1280, 1024, "images", {0, 32, 1280, 960}},
+                      ScreenCase{"1280x1024 automatic", 1280, 1024, "automatic", {0, 32, 1280, 960}}),
+    e2e::CaseName<ScreenCase>);
 
 // The host's window starts at 400×300, where the picture fills it, and is then resized; SDL sees
 // no resize of a window it did not make unless the board asks for it.

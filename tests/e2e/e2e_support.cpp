@@ -297,7 +297,6 @@ bool WaitForNoWindow(const XvfbServer& server, const std::string& name) {
   return Eventually([&] { return !server.Xdotool({"search", "--name", name}); });
 }
 
-
 std::string XvfbMissing() {
   if (!ProgramAvailable("Xvfb")) {
     return "Xvfb is not installed (scripts/bootstrap installs it): whole-process tests need a display";
@@ -487,7 +486,8 @@ std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const
 }
 
 std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const std::string& workPath) {
-  return WaitForScreen(server, workPath, [rect](const Image& shot) { return shot.CountBrightColoured(rect) > FewestSparkPixels; });
+  return WaitForScreen(server, workPath,
+                       [rect](const Image& shot) { return shot.CountBrightColoured(rect) > FewestSparkPixels; });
 }
 
 bool EndedBySigterm(ChildProcess& process) {

@@ -29,7 +29,8 @@ using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
 inline constexpr std::chrono::milliseconds PatienceLimit{20'000};
 
 // Polls `condition` every `interval` until it holds; false if it does not within PatienceLimit.
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds interval = std::chrono::milliseconds(50));
+bool Eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds interval = std::chrono::milliseconds(50));
 
 // What the tests run, from this build tree: the program and the flare texture the build makes.
 extern const std::string Program;

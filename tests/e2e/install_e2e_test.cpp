@@ -191,9 +191,11 @@ INSTANTIATE_TEST_SUITE_P(
         LauncherCase{"xsecurelock's module with -root", {"saver_pyrovane", "-root"}, Hacks::None},
         LauncherCase{"xsecurelock's module with nothing", {"saver_pyrovane"}, Hacks::None},
         LauncherCase{"xscreensaver's hack with --root", {"/bin/sh", "-c", "exec pyrovane --root"}, Hacks::Staged},
-        LauncherCase{"xscreensaver's hack with -root as xsecurelock writes it", {"/bin/sh", "-c", "exec pyrovane -root"},
+        LauncherCase{"xscreensaver's hack with -root as xsecurelock writes it",
+                     {"/bin/sh", "-c", "exec pyrovane -root"},
                      Hacks::Staged},
-        LauncherCase{"xscreensaver's preview", {"/bin/sh", "-c", "exec pyrovane --root --window-id 0x1234"}, Hacks::Staged},
+        LauncherCase{
+            "xscreensaver's preview", {"/bin/sh", "-c", "exec pyrovane --root --window-id 0x1234"}, Hacks::Staged},
         LauncherCase{"xscreensaver's hack through a link", {"/bin/sh", "-c", "exec pyrovane --root"}, Hacks::Linked},
         LauncherCase{"an old programs line", {"/bin/sh", "-c", "exec pyrovane /s"}, Hacks::Staged}),
     e2e::CaseName<LauncherCase>);

@@ -52,7 +52,8 @@ TEST_P(BadTextureTest, EndsTheShowWithItsLineAfterTheDisplayIsShutDown) {
   EnvironmentChanges environment = server.Environment();
   environment["LD_PRELOAD"] = SdlCallLog;
   environment["PYROVANE_SDL_CALL_LOG"] = log;
-  ChildProcess program(e2e::InDirectory(directory.Path(), {e2e::Program, "/s"}), environment, directory.File("out.txt"));
+  ChildProcess program(e2e::InDirectory(directory.Path(), {e2e::Program, "/s"}), environment,
+                       directory.File("out.txt"));
   const auto status = program.WaitForExit(PatienceLimit);
   ASSERT_TRUE(status.has_value()) << "the show did not end";
   EXPECT_TRUE(WIFEXITED(*status)) << "ended by signal " << WTERMSIG(*status);
@@ -151,8 +152,8 @@ TEST_P(SignalTest, EndsAtOnceAndLeavesNothingBehind) {
   e2e::ShowDirectory directory;
   const std::string geometry = ScreenGeometry(server, directory);
   ASSERT_NE(geometry, "");
-  ChildProcess program(e2e::InDirectory(directory.Path(), e2e::Command(e2e::Program, c.arguments)), server.Environment(),
-                       directory.File("out.txt"));
+  ChildProcess program(e2e::InDirectory(directory.Path(), e2e::Command(e2e::Program, c.arguments)),
+                       server.Environment(), directory.File("out.txt"));
   ASSERT_TRUE(e2e::WaitForWindow(server, c.window)) << program.Output();
   // Let the show run a few frames (or the dialog settle) before the signal comes.
   std::this_thread::sleep_for(std::chrono::milliseconds(500));

@@ -433,7 +433,8 @@ TEST_F(GlideTest, AFrameAllocatesNothing) {
   const long before = allocations;
   for (int frame = 0; frame < 3; ++frame) {
     grBufferClear(0, 0, 0xFFFF);
-    for (int i = 0; i < 200; ++i) glidetest::DrawSprite(static_cast<float>(i * 3 % 640), static_cast<float>(i), 18.5f, 255, 128, 0, 255);
+    for (int i = 0; i < 200; ++i)
+      glidetest::DrawSprite(static_cast<float>(i * 3 % 640), static_cast<float>(i), 18.5f, 255, 128, 0, 255);
     glidetest::DrawRectangle(-1e6f, -1e6f, 1e6f, 1e6f, 1, 1, 1); // cut to the guard band
     grBufferSwap(1);
   }

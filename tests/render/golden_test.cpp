@@ -59,25 +59,26 @@ void Burst(float x, float y, float radius, float size, float red, float green, f
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, GoldenTest,
-    ::testing::Values(
-        Golden{"01-one-sprite.png", [] { DrawSprite(320.3f, 240.6f, 64, 255, 170, 60, 255); }},
-        Golden{"02-overlapping-sprites.png",
-               [] {
-                 // Sizes the show uses, overlapping until they saturate.
-                 const float sizes[] = {3, 10, 18.5f, 10, 3, 18.5f};
-                 const float colours[][3] = {{255, 60, 40}, {60, 255, 80}, {70, 110, 255}, {255, 230, 90}};
-                 for (int i = 0; i < 24; ++i) {
-                   const float* colour = colours[i % 4];
-                   DrawSprite(260.0f + 5.3f * static_cast<float>(i), 200.0f + 3.1f * static_cast<float>(i % 9),
-                              sizes[i % 6], colour[0], colour[1], colour[2], 255);
-                 }
-               }},
-        Golden{"03-bursts-at-the-edges.png",
-               [] {
-                 Burst(320, 240, 90, 18.5f, 255, 120, 40);
-                 Burst(20, 30, 60, 10, 90, 160, 255); // cut by the left and bottom edges
-                 Burst(630, 470, 60, 10, 150, 255, 120); // cut by the window's last column and row
-               }}),
+    ::testing::Values(Golden{"01-one-sprite.png", [] { DrawSprite(320.3f, 240.6f, 64, 255, 170, 60, 255); }},
+                      Golden{
+                          "02-overlapping-sprites.png",
+                          [] {
+                            // Sizes the show uses, overlapping until they saturate.
+                            const float sizes[] = {3, 10, 18.5f, 10, 3, 18.5f};
+                            const float colours[][3] = {{255, 60, 40}, {60, 255, 80}, {70, 110, 255}, {255, 230, 90}};
+                            for (int i = 0; i < 24; ++i) {
+                              const float* colour = colours[i % 4];
+                              DrawSprite(260.0f + 5.3f * static_cast<float>(i),
+                                         200.0f + 3.1f * static_cast<float>(i % 9), sizes[i % 6], colour[0], colour[1],
+                                         colour[2], 255);
+                            }
+                          }},
+                      Golden{"03-bursts-at-the-edges.png",
+                             [] {
+                               Burst(320, 240, 90, 18.5f, 255, 120, 40);
+                               Burst(20, 30, 60, 10, 90, 160, 255);    // cut by the left and bottom edges
+                               Burst(630, 470, 60, 10, 150, 255, 120); // cut by the window's last column and row
+                             }}),
     [](const ::testing::TestParamInfo<Golden>& info) {
       std::string name = info.param.name.substr(0, info.param.name.size() - 4);
       for (char& c : name) c = c == '-' ? '_' : c;

@@ -177,10 +177,14 @@ TEST(Show, EachKindAnswersToAQuarterOfTheGeneratorsValues) {
     TrailFn trail;
   };
   const Case cases[] = {
-      {0, BasicBurst, nullptr},          {8191, BasicBurst, nullptr},
-      {8192, ShellBurst, nullptr},       {16383, ShellBurst, nullptr},
-      {16384, ShellBurst, SwingingTrail}, {24575, ShellBurst, SwingingTrail},
-      {24576, ClusterBurst, StraightTrail}, {32767, ClusterBurst, StraightTrail},
+      {0, BasicBurst, nullptr},
+      {8191, BasicBurst, nullptr},
+      {8192, ShellBurst, nullptr},
+      {16383, ShellBurst, nullptr},
+      {16384, ShellBurst, SwingingTrail},
+      {24575, ShellBurst, SwingingTrail},
+      {24576, ClusterBurst, StraightTrail},
+      {32767, ClusterBurst, StraightTrail},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.draw);
@@ -234,7 +238,8 @@ TEST(Show, TheShowEndsAtTheFirstFrameWhoseButtonValueDiffers) {
     SCOPED_TRACE(c.name);
     SequenceButton button(c.values);
     std::uint64_t presented = 0;
-    const auto frames = RecordShow({.onFrame = [&](std::uint64_t, const glide::FrameView&) { ++presented; }, .button = &button});
+    const auto frames =
+        RecordShow({.onFrame = [&](std::uint64_t, const glide::FrameView&) { ++presented; }, .button = &button});
     EXPECT_EQ(frames.size(), c.frames);
     EXPECT_EQ(presented, c.frames) << "the last frame is presented before the button is read";
   }
@@ -258,9 +263,10 @@ TEST(Show, AStallAdvancesTheShowByOneSecondAtMost) {
     SCOPED_TRACE(c.name);
     platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(60);
     const auto frames = RecordShow({.frames = 6,
-                                    .onFrame = [&](std::uint64_t frame, const glide::FrameView&) {
-                                      if (frame == 3) clock.AdvanceBy(c.stallTicks - FrameTicks);
-                                    },
+                                    .onFrame =
+                                        [&](std::uint64_t frame, const glide::FrameView&) {
+                                          if (frame == 3) clock.AdvanceBy(c.stallTicks - FrameTicks);
+                                        },
                                     .clock = &clock});
     ASSERT_EQ(frames.size(), 6u);
     EXPECT_EQ(frames[3].dt, c.expectedDt);

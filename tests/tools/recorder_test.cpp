@@ -197,8 +197,16 @@ TEST_F(RecorderTest, AnimationIsAnAnimatedWebP) {
 
 TEST_F(RecorderTest, BadOptionsAreRefusedWithAMessage) {
   const std::vector<std::vector<std::string>> cases = {
-      {"--frames", "0"},  {"--frames", "-3"}, {"--frames", "12x"}, {"--frames"}, {"--frames", "100000001"},
-      {"--fps", "0"},     {"--fps", ""},      {"--fps", "1e3"},    {"--fps", "1001"}, {"--colour", "red"},
+      {"--frames", "0"},
+      {"--frames", "-3"},
+      {"--frames", "12x"},
+      {"--frames"},
+      {"--frames", "100000001"},
+      {"--fps", "0"},
+      {"--fps", ""},
+      {"--fps", "1e3"},
+      {"--fps", "1001"},
+      {"--colour", "red"},
       {"--trace", "/nonexistent-directory/trace.txt"},
   };
   for (const auto& arguments : cases) {
