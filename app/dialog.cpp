@@ -253,15 +253,13 @@ QWidget* DialogWindow::CreateControl(const DialogItemTemplate& item) {
   const QString text = QString::fromUtf8(item.text);
   const int controlId = item.id;
   switch (item.controlClass) {
-  case ControlClass::Static:
-    return CreateStatic(item, text, this);
+  case ControlClass::Static: return CreateStatic(item, text, this);
   case ControlClass::Edit: {
     QLineEdit* edit = CreateEdit(item, text, this);
     connect(edit, &QLineEdit::textChanged, this, [this, controlId] { dialog_.OnCommand(EN_CHANGE, controlId); });
     return edit;
   }
-  case ControlClass::Button:
-    break;
+  case ControlClass::Button: break;
   }
 
   const std::uint32_t type = item.style & BS_TYPEMASK;

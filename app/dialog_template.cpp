@@ -23,7 +23,8 @@ int ScaleDialogUnits(int units, int base, int divisor) {
 } // namespace
 
 DialogBaseUnits MeasureDialogBaseUnits(const QFontMetrics& metrics) {
-  const int alphabetWidth = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+  const int alphabetWidth =
+      metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
   // The width of 52 letters divided by 52, rounded to the nearest pixel in whole numbers.
   return {(alphabetWidth / 26 + 1) / 2, metrics.height()};
 }
@@ -44,7 +45,8 @@ QFont DialogFont(const DialogTemplate& dialogTemplate) {
   font.setFamilies(families);
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(dialogTemplate.fontPointSize);
-  font.setWeight(dialogTemplate.fontWeight == 0 ? QFont::Normal : static_cast<QFont::Weight>(dialogTemplate.fontWeight));
+  font.setWeight(dialogTemplate.fontWeight == 0 ? QFont::Normal
+                                                : static_cast<QFont::Weight>(dialogTemplate.fontWeight));
   font.setItalic(dialogTemplate.fontItalic);
   return font;
 }

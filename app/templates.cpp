@@ -11,6 +11,8 @@ constexpr std::uint32_t LeftText = Child | SS_LEFT | WS_GROUP;
 constexpr std::uint32_t CheckBox = Child | BS_AUTOCHECKBOX | WS_TABSTOP;
 constexpr std::uint32_t CentredLine = Child | SS_CENTER | SS_CENTERIMAGE | WS_GROUP;
 
+// The templates are tables, laid out one control a line.
+// clang-format off
 constexpr DialogItemTemplate SettingsItems[] = {
     {IDC_ABOUT, ControlClass::Button, PushButton, 19, 228, 50, 14, "About"},
     {IDCANCEL, ControlClass::Button, PushButton, 89, 228, 50, 14, "Default"},
@@ -60,6 +62,8 @@ constexpr DialogTemplate AboutTemplate = {
     "MS Sans Serif", 8, 0, false,
     AboutItems,
 };
+
+// clang-format on
 
 constexpr const DialogTemplate* Templates[] = {&SettingsTemplate, &AboutTemplate};
 

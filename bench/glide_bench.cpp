@@ -72,11 +72,10 @@ GrMipMapId_t OpenWithFlare() {
   data.resize(info.mem_required);
   info.data = data.data();
   gu3dfLoad(PYROVANE_FLARE_PATH, &info);
-  const GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(info.header.width),
-                                              static_cast<int>(info.header.height), info.header.format,
-                                              GR_MIPMAP_NEAREST, info.header.small_lod, info.header.large_lod,
-                                              info.header.aspect_ratio, GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_WRAP,
-                                              GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+  const GrMipMapId_t id = guTexAllocateMemory(
+      GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(info.header.width), static_cast<int>(info.header.height),
+      info.header.format, GR_MIPMAP_NEAREST, info.header.small_lod, info.header.large_lod, info.header.aspect_ratio,
+      GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
   guTexDownloadMipMap(id, info.data, &info.table);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
   grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);

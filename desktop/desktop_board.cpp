@@ -206,12 +206,8 @@ bool SdlBoard::Open() {
 
   bool opened = false;
   switch (requestedPath_) {
-  case PresentPath::Renderer:
-    opened = OpenRenderer();
-    break;
-  case PresentPath::X11Images:
-    opened = OpenX11Images();
-    break;
+  case PresentPath::Renderer: opened = OpenRenderer(); break;
+  case PresentPath::X11Images: opened = OpenX11Images(); break;
   case PresentPath::Automatic:
     // With a GPU the renderer scales almost for free; without one, X images and our scaler,
     // which redraws only what changed, cost a small fraction of what the renderer does on a
@@ -240,7 +236,8 @@ bool SdlBoard::OpenRenderer() {
   // With vsync the renderer's present waits for the retrace (SDL imitates one where the display
   // has none); without it the board paces itself.
   SDL_RendererInfo info;
-  rendererWaitsForRetrace_ = SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+  rendererWaitsForRetrace_ =
+      SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
   texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, glide::ScreenWidth,
                                glide::ScreenHeight);
   if (texture_ == nullptr) {

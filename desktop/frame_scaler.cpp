@@ -25,11 +25,9 @@ inline std::uint32_t Mix(std::uint32_t first, std::uint32_t second, std::uint32_
 // where they run eight pixels at a time, and for any other. The results are the same.
 
 // Picture columns [begin, end) of one source row: each output pixel mixes its two source pixels.
-__attribute__((target_clones("avx2", "default"))) void ScaleAcross(const std::uint32_t* __restrict source,
-                                                                  const int* __restrict first,
-                                                                  const int* __restrict second,
-                                                                  const std::uint32_t* __restrict weight, int begin,
-                                                                  int end, std::uint32_t* __restrict out) {
+__attribute__((target_clones("avx2", "default"))) void
+ScaleAcross(const std::uint32_t* __restrict source, const int* __restrict first, const int* __restrict second,
+            const std::uint32_t* __restrict weight, int begin, int end, std::uint32_t* __restrict out) {
   for (int column = begin; column < end; ++column) {
     out[column] = Mix(source[first[column]], source[second[column]], weight[column]);
   }
@@ -37,9 +35,9 @@ __attribute__((target_clones("avx2", "default"))) void ScaleAcross(const std::ui
 
 // Pixels [begin, end) of a picture row, between two scaled source rows.
 __attribute__((target_clones("avx2", "default"))) void MixRows(const std::uint32_t* __restrict upper,
-                                                              const std::uint32_t* __restrict lower,
-                                                              std::uint32_t weight, int begin, int end,
-                                                              std::uint32_t* __restrict out) {
+                                                               const std::uint32_t* __restrict lower,
+                                                               std::uint32_t weight, int begin, int end,
+                                                               std::uint32_t* __restrict out) {
   for (int column = begin; column < end; ++column) {
     out[column] = Mix(upper[column], lower[column], weight);
   }
@@ -120,14 +118,11 @@ FrameScaler::Reach::Reach(const std::vector<Tap>& taps, int sourceSize)
 }
 
 FrameScaler::FrameScaler(int screenWidth, int screenHeight)
-    : screenWidth_(screenWidth),
-      screenHeight_(screenHeight),
-      picture_(PictureRect(screenWidth, screenHeight)),
+    : screenWidth_(screenWidth), screenHeight_(screenHeight), picture_(PictureRect(screenWidth, screenHeight)),
       identity_(picture_.width == glide::ScreenWidth && picture_.height == glide::ScreenHeight),
       rows_(MakeTaps(glide::ScreenHeight, picture_.height)),
       columnReach_(MakeTaps(glide::ScreenWidth, picture_.width), glide::ScreenWidth),
-      rowReach_(rows_, glide::ScreenHeight),
-      groupsPerRow_((picture_.width + LitGroupWidth - 1) / LitGroupWidth) {
+      rowReach_(rows_, glide::ScreenHeight), groupsPerRow_((picture_.width + LitGroupWidth - 1) / LitGroupWidth) {
   for (const Tap& tap : MakeTaps(glide::ScreenWidth, picture_.width)) {
     columns_.first.push_back(tap.first);
     columns_.second.push_back(tap.second);
@@ -189,8 +184,10 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
     const std::uint32_t* pixels = frame.pixels + static_cast<std::ptrdiff_t>(source) * frame.stride;
     const auto [litBegin, litEnd] = LitColumns(pixels, sourceBegin, sourceEnd);
     row.source = source;
-    row.litBegin = litBegin < litEnd ? std::max(firstColumn, columnReach_.begin[static_cast<std::size_t>(litBegin)]) : endColumn;
-    row.litEnd = litBegin < litEnd ? std::min(endColumn, columnReach_.end[static_cast<std::size_t>(litEnd - 1)]) : endColumn;
+    row.litBegin =
+        litBegin < litEnd ? std::max(firstColumn, columnReach_.begin[static_cast<std::size_t>(litBegin)]) : endColumn;
+    row.litEnd =
+        litBegin < litEnd ? std::min(endColumn, columnReach_.end[static_cast<std::size_t>(litEnd - 1)]) : endColumn;
     if (identity_) {
       row.data = pixels; // the frame's own row is the picture's
       return;
@@ -198,8 +195,8 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
     std::uint32_t* out = row.pixels.data();
     row.data = out;
     Clear(out, firstColumn, row.litBegin);
-    ScaleAcross(pixels, columns_.first.data(), columns_.second.data(), columns_.weight.data(), row.litBegin,
-                row.litEnd, out);
+    ScaleAcross(pixels, columns_.first.data(), columns_.second.data(), columns_.weight.data(), row.litBegin, row.litEnd,
+                out);
     Clear(out, row.litEnd, endColumn);
   };
   ScreenRect changed{endColumn, endRow, 0, 0}; // as left, top, right, bottom until the end

@@ -20,10 +20,10 @@ namespace {
 // There is one output at a time.
 struct ErrorState {
   XErrorHandler previous = nullptr;
-  Display* display = nullptr;     // our own connection, while an output is open
-  unsigned long window = None;    // the window drawn in
-  bool windowGone = false;        // an error said that it no longer exists
-  bool trapping = false;          // errors on our connection are expected and only noted
+  Display* display = nullptr;  // our own connection, while an output is open
+  unsigned long window = None; // the window drawn in
+  bool windowGone = false;     // an error said that it no longer exists
+  bool trapping = false;       // errors on our connection are expected and only noted
   bool trapped = false;
 };
 ErrorState errors;
@@ -68,8 +68,8 @@ bool Succeeds(Display* display, Request request) {
 bool HasFramePixelLayout(const XWindowAttributes& attributes) {
   const Visual* visual = attributes.visual;
   return (attributes.depth == 24 || attributes.depth == 32) &&
-         (visual->c_class == TrueColor || visual->c_class == DirectColor) &&
-         visual->red_mask == 0xFF0000 && visual->green_mask == 0x00FF00 && visual->blue_mask == 0x0000FF;
+         (visual->c_class == TrueColor || visual->c_class == DirectColor) && visual->red_mask == 0xFF0000 &&
+         visual->green_mask == 0x00FF00 && visual->blue_mask == 0x0000FF;
 }
 
 class X11Connection final : public X11Output {
@@ -107,13 +107,8 @@ private:
 };
 
 X11Connection::X11Connection(Display* display, Window window, X11Drawing drawing, const XWindowAttributes& attributes)
-    : display_(display),
-      window_(window),
-      drawing_(drawing),
-      visual_(attributes.visual),
-      depth_(attributes.depth),
-      width_(attributes.width),
-      height_(attributes.height) {
+    : display_(display), window_(window), drawing_(drawing), visual_(attributes.visual), depth_(attributes.depth),
+      width_(attributes.width), height_(attributes.height) {
   if (drawing_ == X11Drawing::Images) {
     gc_ = XCreateGC(display_, window_, 0, nullptr);
     XSetForeground(display_, gc_, 0);
@@ -142,8 +137,8 @@ void X11Connection::MakeImage() {
       // Only this user may attach the segment. It is marked for removal as soon as the server
       // has attached it (or failed to), so nobody can attach it after that, and it goes away
       // with the last of the two however the process ends.
-      segment_.shmid = shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * image_->height,
-                              IPC_CREAT | 0600);
+      segment_.shmid =
+          shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * image_->height, IPC_CREAT | 0600);
       void* address = segment_.shmid >= 0 ? shmat(segment_.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
       if (address != reinterpret_cast<void*>(-1)) {
         segment_.shmaddr = image_->data = static_cast<char*>(address);
@@ -200,22 +195,20 @@ void X11Connection::ReadEvents() {
     XNextEvent(display_, &event);
     switch (event.type) {
     case ConfigureNotify:
-      if (event.xconfigure.window == window_ && (event.xconfigure.width != width_ || event.xconfigure.height != height_)) {
+      if (event.xconfigure.window == window_ &&
+          (event.xconfigure.width != width_ || event.xconfigure.height != height_)) {
         width_ = event.xconfigure.width;
         height_ = event.xconfigure.height;
         resized_ = true;
       }
       break;
-    case Expose:
-      wholeWindowDue_ = true;
-      break;
+    case Expose: wholeWindowDue_ = true; break;
     case DestroyNotify:
       if (event.xdestroywindow.window == window_) {
         errors.windowGone = true;
       }
       break;
-    default:
-      break;
+    default: break;
     }
   }
 }
@@ -310,9 +303,8 @@ std::unique_ptr<X11Output> X11Output::Open(std::uint32_t window, X11Drawing draw
   XWindowAttributes attributes;
   // Structure changes tell of resizes and of the window's end, exposures of what must be drawn
   // again. Any number of clients may ask for these on one window.
-  const bool readable = Succeeds(display, [&] {
-    XSelectInput(display, window, StructureNotifyMask | ExposureMask);
-  }) && XGetWindowAttributes(display, window, &attributes) != 0;
+  const bool readable = Succeeds(display, [&] { XSelectInput(display, window, StructureNotifyMask | ExposureMask); }) &&
+                        XGetWindowAttributes(display, window, &attributes) != 0;
   if (!readable || (drawing == X11Drawing::Images && !HasFramePixelLayout(attributes))) {
     errors.display = nullptr;
     errors.window = None;

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
   }
   const std::string directory = argv[1];
   bool written = true;
-  for (const auto& file : tdfcases::SeedCorpus()) written &= tdf_writer::WriteFile(directory + "/" + file.name, file.bytes);
+  for (const auto& file : tdfcases::SeedCorpus())
+    written &= tdf_writer::WriteFile(directory + "/" + file.name, file.bytes);
   if (!written) std::fprintf(stderr, "make-seed-corpus: cannot write into %s\n", argv[1]);
   return written ? 0 : 1;
 }

@@ -21,7 +21,8 @@ std::map<std::string, std::vector<std::uint8_t>> CommittedCorpus() {
   std::map<std::string, std::vector<std::uint8_t>> files;
   for (const auto& entry : std::filesystem::directory_iterator(PYROVANE_SEED_CORPUS)) {
     std::ifstream stream(entry.path(), std::ios::binary);
-    files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+    files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(stream),
+                                               std::istreambuf_iterator<char>()};
   }
   return files;
 }

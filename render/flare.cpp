@@ -38,9 +38,9 @@ FlareTexture* LoadFlareTexture(const char* path) {
   }
   const Gu3dfHeader& header = texture->info.header;
   texture->mipmapId = guTexAllocateMemory(
-      GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(header.width), static_cast<int>(header.height),
-      header.format, GR_MIPMAP_NEAREST, header.small_lod, header.large_lod, header.aspect_ratio,
-      GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+      GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, static_cast<int>(header.width), static_cast<int>(header.height), header.format,
+      GR_MIPMAP_NEAREST, header.small_lod, header.large_lod, header.aspect_ratio, GR_TEXTURECLAMP_WRAP,
+      GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
   if (texture->mipmapId == GR_NULL_MIPMAP_HANDLE) {
     FailTexture("could not allocate memory for texture file %s\n", path);
   }

@@ -41,8 +41,7 @@ KindRow KindTableRow(RocketKind kind) {
     // Draws colour B and never uses it.
     return {ClusterBurst, &RendererHooks::headTrailOrBurst, StraightTrail, ColourB::Drawn, ParticleColours::AllColourA};
   case RocketKind::BasicRocket:
-  default:
-    return {BasicBurst, &RendererHooks::headOrBurst, nullptr, ColourB::NotDrawn, ParticleColours::AllColourA};
+  default: return {BasicBurst, &RendererHooks::headOrBurst, nullptr, ColourB::NotDrawn, ParticleColours::AllColourA};
   }
 }
 

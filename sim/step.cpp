@@ -76,12 +76,8 @@ void StepBurst(FireworkSlot& slot, double dt) {
 
 void StepSlot(FireworkSlot& slot, double dt) {
   switch (slot.state) {
-  case SlotState::Rising:
-    StepRising(slot, dt);
-    break;
-  case SlotState::Burst:
-    StepBurst(slot, dt);
-    break;
+  case SlotState::Rising: StepRising(slot, dt); break;
+  case SlotState::Burst: StepBurst(slot, dt); break;
   default:
     // A finished slot waits, untouched, for the show to release it.
     break;

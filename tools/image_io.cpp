@@ -46,8 +46,8 @@ std::optional<Image> ReadPng(const std::string& path) {
   result.height = static_cast<int>(image.height);
   result.pixels.resize(static_cast<std::size_t>(result.width) * result.height);
   for (std::size_t i = 0; i < result.pixels.size(); ++i) {
-    result.pixels[i] = static_cast<std::uint32_t>(rgb[3 * i]) << 16 | static_cast<std::uint32_t>(rgb[3 * i + 1]) << 8 |
-                       rgb[3 * i + 2];
+    result.pixels[i] =
+        static_cast<std::uint32_t>(rgb[3 * i]) << 16 | static_cast<std::uint32_t>(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2];
   }
   png_image_free(&image);
   return result;

@@ -138,8 +138,7 @@ private:
   void WriteSlot(std::int32_t index, const sim::FireworkSlot& slot) {
     const std::int32_t particles = slot.particleCount;
     const std::int32_t trail = slot.trailCount;
-    std::fprintf(file_,
-                 "S %d %d %.17g %d %d %d %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n",
+    std::fprintf(file_, "S %d %d %.17g %d %d %d %d %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n",
                  index, static_cast<int>(slot.state), slot.size, particles, trail, slot.growing, slot.flashPhase,
                  Sum(slot.x, particles), Sum(slot.y, particles), Sum(slot.vx, particles), Sum(slot.vy, particles),
                  Sum(slot.red, particles), Sum(slot.green, particles), Sum(slot.blue, particles),
@@ -161,7 +160,8 @@ public:
 
   bool Open() {
     if (!options_.pngDirectory.empty() && mkdir(options_.pngDirectory.c_str(), 0777) != 0 && errno != EEXIST) {
-      std::fprintf(stderr, "pyrovane-record: cannot create %s: %s\n", options_.pngDirectory.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "pyrovane-record: cannot create %s: %s\n", options_.pngDirectory.c_str(),
+                   std::strerror(errno));
       return false;
     }
     if (!options_.animationPath.empty()) {
@@ -213,13 +213,9 @@ private:
 int main(int argc, char** argv) {
   Options options;
   switch (ParseOptions(argc, argv, options)) {
-  case ParseResult::Help:
-    std::fputs(Usage, stdout);
-    return 0;
-  case ParseResult::Error:
-    return 2;
-  case ParseResult::Run:
-    break;
+  case ParseResult::Help: std::fputs(Usage, stdout); return 0;
+  case ParseResult::Error: return 2;
+  case ParseResult::Run: break;
   }
 
   File trace;

@@ -36,10 +36,10 @@ std::uint32_t TexelCount(int smallSize, int largeSize, int aspectWidth, int aspe
 
 std::vector<std::uint8_t> Encode(const Texture& texture) {
   const glide::TexelFormat* facts = glide::FindTexelFormat(texture.format);
-  const std::string header = "3df v1.1\n" + FormatName(texture.format) + "\nlod range: " +
-                             std::to_string(texture.smallSize) + " " + std::to_string(texture.largeSize) +
-                             "\naspect ratio: " + std::to_string(texture.aspectWidth) + " " +
-                             std::to_string(texture.aspectHeight) + "\n";
+  const std::string header =
+      "3df v1.1\n" + FormatName(texture.format) + "\nlod range: " + std::to_string(texture.smallSize) + " " +
+      std::to_string(texture.largeSize) + "\naspect ratio: " + std::to_string(texture.aspectWidth) + " " +
+      std::to_string(texture.aspectHeight) + "\n";
   std::vector<std::uint8_t> bytes(header.begin(), header.end());
   if (!facts) return bytes;
   if (facts->table == glide::TableKind::Ncc) {

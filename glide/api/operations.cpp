@@ -121,8 +121,8 @@ void grAlphaCombine(GrCombineFunction_t function, GrCombineFactor_t factor, GrCo
   EnterAfterDrawing(Operation::AlphaCombine).SetAlphaCombine(function, factor, local, other, invert);
 }
 
-void grAlphaBlendFunction(GrAlphaBlendFnc_t rgbSourceFactor, GrAlphaBlendFnc_t rgbDestinationFactor,
-                          GrAlphaBlendFnc_t, GrAlphaBlendFnc_t) {
+void grAlphaBlendFunction(GrAlphaBlendFnc_t rgbSourceFactor, GrAlphaBlendFnc_t rgbDestinationFactor, GrAlphaBlendFnc_t,
+                          GrAlphaBlendFnc_t) {
   EnterAfterDrawing(Operation::AlphaBlendFunction).SetBlendFunction(rgbSourceFactor, rgbDestinationFactor);
 }
 

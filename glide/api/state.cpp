@@ -12,12 +12,11 @@ namespace {
 // the iterated value, or nothing (the constant colour, which no operation sets, is black).
 enum class Combined { Zero, Iterated, NotDrawn };
 
-Combined Combine(GrCombineFunction_t function, GrCombineFactor_t factor, GrCombineLocal_t local,
-                 GrCombineOther_t other, FxBool invert) {
+Combined Combine(GrCombineFunction_t function, GrCombineFactor_t factor, GrCombineLocal_t local, GrCombineOther_t other,
+                 FxBool invert) {
   if (invert != FXFALSE) return Combined::NotDrawn;
   switch (function) {
-  case GR_COMBINE_FUNCTION_ZERO:
-    return Combined::Zero;
+  case GR_COMBINE_FUNCTION_ZERO: return Combined::Zero;
   case GR_COMBINE_FUNCTION_LOCAL:
     if (local == GR_COMBINE_LOCAL_ITERATED) return Combined::Iterated;
     if (local == GR_COMBINE_LOCAL_CONSTANT) return Combined::Zero;
@@ -28,8 +27,7 @@ Combined Combine(GrCombineFunction_t function, GrCombineFactor_t factor, GrCombi
     if (other == GR_COMBINE_OTHER_ITERATED) return Combined::Iterated;
     if (other == GR_COMBINE_OTHER_CONSTANT) return Combined::Zero;
     return Combined::NotDrawn;
-  default:
-    return Combined::NotDrawn;
+  default: return Combined::NotDrawn;
   }
 }
 

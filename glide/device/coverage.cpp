@@ -6,8 +6,8 @@ namespace glide {
 
 bool PrepareCoverage(const GridVertex (&input)[3], const RenderState& state, GridVertex (&vertices)[3],
                      PreparedTriangle& triangle) {
-  const std::int64_t doubleArea = (input[1].x - input[0].x) * (input[2].y - input[0].y) -
-                                  (input[2].x - input[0].x) * (input[1].y - input[0].y);
+  const std::int64_t doubleArea =
+      (input[1].x - input[0].x) * (input[2].y - input[0].y) - (input[2].x - input[0].x) * (input[1].y - input[0].y);
   if (doubleArea == 0) return false;
   // Counter-clockwise (no culling: either winding draws), the lowest vertex first, then the
   // leftmost: both halves of a square then share their first vertex and its attribute values.

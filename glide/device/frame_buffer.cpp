@@ -21,7 +21,9 @@ void DamageTracker::MarkAllBlack() {
   std::fill(&mayBeLit_[0][0], &mayBeLit_[0][0] + DamageRows * DamageColumns, false);
 }
 
-void DamageTracker::Presented() { std::fill(&damage_.tiles[0][0], &damage_.tiles[0][0] + DamageRows * DamageColumns, false); }
+void DamageTracker::Presented() {
+  std::fill(&damage_.tiles[0][0], &damage_.tiles[0][0] + DamageRows * DamageColumns, false);
+}
 
 void DamageTracker::Fill(std::uint32_t* pixels, int columnBegin, int columnEnd, int rowBegin, int rowEnd,
                          std::uint32_t colour) {

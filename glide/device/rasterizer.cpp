@@ -54,9 +54,7 @@ bool Rasterizer::SelectPath(SpritePath path) {
     general_ = false;
     addSpans_ = avx2 ? AddSpriteSpansAvx2 : AddSpriteSpansPortable;
     return true;
-  case SpritePath::General:
-    general_ = true;
-    return true;
+  case SpritePath::General: general_ = true; return true;
   case SpritePath::Portable:
     general_ = false;
     addSpans_ = AddSpriteSpansPortable;
@@ -120,11 +118,14 @@ void Rasterizer::DrawPrepared(const PreparedTriangle& triangle, FrameBuffer& fra
   MarkWritten(frame, triangle.columnBegin, triangle.columnEnd, triangle.rowBegin, triangle.rowEnd);
   if (triangle.sprite) {
     int count = 0;
-    ForEachSpan(triangle, [&](int row, int begin, int end) { spans_[count++] = {FrameRow(frame, row), row, begin, end}; });
+    ForEachSpan(triangle, [&](int row, int begin, int end) {
+      spans_[count++] = {FrameRow(frame, row), row, begin, end};
+    });
     addSpans_(SpriteSourceOf(triangle), spans_, count);
     return;
   }
-  ForEachSpan(triangle, [&](int row, int begin, int end) { ShadeSpan(triangle, row, begin, end, FrameRow(frame, row)); });
+  ForEachSpan(triangle,
+              [&](int row, int begin, int end) { ShadeSpan(triangle, row, begin, end, FrameRow(frame, row)); });
 }
 
 void Rasterizer::DrawSpriteSquare(const PreparedTriangle& triangle, FrameBuffer& frame) {

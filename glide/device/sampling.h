@@ -22,7 +22,8 @@ std::uint32_t HugeToFixed(double texels, int size);
 inline std::uint32_t ToFixed(double texels, int size) {
   const std::uint32_t mask = (static_cast<std::uint32_t>(size) << TexelFractionBits) - 1;
   const double fixed = texels * TexelFractionScale;
-  if (std::fabs(fixed) < 0x1p51) [[likely]] return static_cast<std::uint32_t>(RoundToInteger(fixed)) & mask;
+  if (std::fabs(fixed) < 0x1p51) [[likely]]
+    return static_cast<std::uint32_t>(RoundToInteger(fixed)) & mask;
   return HugeToFixed(texels, size) & mask;
 }
 
@@ -42,7 +43,9 @@ inline std::uint32_t Sample(const TextureLevel& level, std::uint32_t u, std::uin
   std::uint32_t result = 0;
   for (unsigned shift = 0; shift < 24; shift += 8) {
     auto blendRows = [&](unsigned column) {
-      return ((upper[column] >> shift & 0xFF) * (256 - rowWeight) + (lower[column] >> shift & 0xFF) * rowWeight + 128) >> 8;
+      return ((upper[column] >> shift & 0xFF) * (256 - rowWeight) + (lower[column] >> shift & 0xFF) * rowWeight +
+              128) >>
+             8;
     };
     const unsigned channel = (blendRows(column0) * (256 - columnWeight) + blendRows(column1) * columnWeight + 128) >> 8;
     result |= channel << shift;

@@ -44,9 +44,10 @@ std::uint32_t ShadePixel(const PreparedTriangle& triangle, int column, int row, 
   if (shading.colour != ColorSource::Zero) {
     for (int channel = 0; channel < 3; ++channel) {
       const int value = Quantize(at(shading.channel[Blue - channel]));
-      source[channel] = shading.colour == ColorSource::Iterated
-                            ? value
-                            : static_cast<int>((texel >> (8 * channel) & 0xFF) * static_cast<unsigned>(Scale(value)) >> 8);
+      source[channel] =
+          shading.colour == ColorSource::Iterated
+              ? value
+              : static_cast<int>((texel >> (8 * channel) & 0xFF) * static_cast<unsigned>(Scale(value)) >> 8);
     }
   }
   const int alphaScale = Scale(shading.alpha == AlphaSource::Iterated ? Quantize(at(shading.alphaPlane)) : 0);

@@ -18,9 +18,7 @@ __m256i Blend(__m256i a, __m256i b, __m256i weightTimes128) {
 }
 
 // Sixteen 32-bit lanes (two registers) narrowed to sixteen 16-bit lanes, in order.
-__m256i Narrow(__m256i low, __m256i high) {
-  return _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8);
-}
+__m256i Narrow(__m256i low, __m256i high) { return _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8); }
 
 // What 16 consecutive columns sample: both texel indices (bytes) and the second one's weight
 // (times 128, for Blend).
@@ -71,14 +69,15 @@ void AddSpriteSpansAvx2(const SpriteSource& source, const SpriteSpan* spans, int
     for (int pair = 0; pair < 2; ++pair) {
       const char a = static_cast<char>(8 * half + 4 * pair);
       const char b = static_cast<char>(a + 2);
-      constants.spread[half][pair] = _mm256_setr_epi8(
-          -128, a, -128, a, -128, a, -128, -128, -128, b, -128, b, -128, b, -128, -128,
-          -128, a, -128, a, -128, a, -128, -128, -128, b, -128, b, -128, b, -128, -128);
+      constants.spread[half][pair] =
+          _mm256_setr_epi8(-128, a, -128, a, -128, a, -128, -128, -128, b, -128, b, -128, b, -128, -128, -128, a, -128,
+                           a, -128, a, -128, -128, -128, b, -128, b, -128, b, -128, -128);
     }
   }
   constants.lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
 
-  const __m256i columnStep = _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(source.uPerColumn)), constants.lanes);
+  const __m256i columnStep =
+      _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(source.uPerColumn)), constants.lanes);
   const __m256i eightColumns = _mm256_set1_epi32(static_cast<int>(source.uPerColumn * 8));
   const __m256i widthMask = _mm256_set1_epi32(source.levelWidth - 1);
   const __m256i fractionMask = _mm256_set1_epi32(static_cast<int>(source.fractionMask));

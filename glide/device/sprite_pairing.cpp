@@ -12,7 +12,8 @@ namespace {
 void ChangesAlongLegs(const GridVertex (&vertices)[3], const Legs& legs, Attribute attribute, double w,
                       double (&changes)[2]) {
   for (int axis = 0; axis < 2; ++axis) {
-    changes[axis] = vertices[legs.along[axis]].attribute[attribute] * w - vertices[legs.corner].attribute[attribute] * w;
+    changes[axis] =
+        vertices[legs.along[axis]].attribute[attribute] * w - vertices[legs.corner].attribute[attribute] * w;
   }
 }
 
@@ -49,7 +50,8 @@ bool CompletesSquare(const PreparedTriangle& first, const GridVertex (&vertices)
     }
   }
   const double w = InverseOow(first.oow);
-  if (second.x[0] != first.x[0] || second.y[0] != first.y[0] || vertices[0].attribute[Sow] * w != first.shading.s.value ||
+  if (second.x[0] != first.x[0] || second.y[0] != first.y[0] ||
+      vertices[0].attribute[Sow] * w != first.shading.s.value ||
       vertices[0].attribute[Tow] * w != first.shading.t.value) {
     return false;
   }
@@ -60,10 +62,10 @@ bool CompletesSquare(const PreparedTriangle& first, const GridVertex (&vertices)
   ChangesAlongLegs(vertices, legs, Sow, w, sAlong);
   ChangesAlongLegs(vertices, legs, Tow, w, tAlong);
   for (int axis = 0; axis < 2; ++axis) {
-    const bool same = leg[axis] == first.leg[axis] && sAlong[axis] == first.sAlong[axis] &&
-                      tAlong[axis] == first.tAlong[axis];
-    const bool negated = leg[axis] == -first.leg[axis] && sAlong[axis] == -first.sAlong[axis] &&
-                         tAlong[axis] == -first.tAlong[axis];
+    const bool same =
+        leg[axis] == first.leg[axis] && sAlong[axis] == first.sAlong[axis] && tAlong[axis] == first.tAlong[axis];
+    const bool negated =
+        leg[axis] == -first.leg[axis] && sAlong[axis] == -first.sAlong[axis] && tAlong[axis] == -first.tAlong[axis];
     if (!same && !negated) return false;
   }
   return true;

@@ -94,7 +94,7 @@ struct Shading {
   Plane sow, tow, oow; // with perspective
   double uScale;       // texels of the level per unit of s, and of t
   double vScale;
-  double offset;       // half a texel for bilinear filtering
+  double offset; // half a texel for bilinear filtering
   // The sprite path: one colour, multipliers 0..256 for blue, green, red.
   std::uint16_t colourScale[3];
 };

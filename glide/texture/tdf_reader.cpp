@@ -155,9 +155,7 @@ std::optional<ParsedHeader> ParseHeader(std::span<const std::uint8_t> bytes) {
   return parsed;
 }
 
-std::uint16_t BigEndian16(const std::uint8_t* bytes) {
-  return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
-}
+std::uint16_t BigEndian16(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]); }
 
 std::uint32_t BigEndian32(const std::uint8_t* bytes) {
   return static_cast<std::uint32_t>(bytes[0]) << 24 | static_cast<std::uint32_t>(bytes[1]) << 16 |
@@ -174,8 +172,7 @@ GuTexTable DecodeTable(const ParsedHeader& parsed, const std::uint8_t* bytes) {
   GuTexTable table;
   std::memset(&table, 0, sizeof table);
   switch (parsed.table) {
-  case TableKind::None:
-    break;
+  case TableKind::None: break;
   case TableKind::Ncc:
     // Only the low 8 bits of a Y word count.
     for (FxU8& y : table.nccTable.yRGB) {

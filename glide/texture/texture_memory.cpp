@@ -39,7 +39,9 @@ std::uint32_t Yiq(std::uint32_t value, const GuNccTable& ncc) {
 }
 
 // Palette entries are 0xAARRGGBB; the frame keeps no alpha.
-std::uint32_t Paletted(std::uint32_t index, const GuTexPalette& palette) { return palette.data[index & 0xFF] & 0xFFFFFF; }
+std::uint32_t Paletted(std::uint32_t index, const GuTexPalette& palette) {
+  return palette.data[index & 0xFF] & 0xFFFFFF;
+}
 
 // Texel alpha is dropped: this library always takes alpha from the vertices. For alpha-only
 // textures (a8) red, green and blue repeat the alpha, so an a8 glow looks like an i8 one.

@@ -25,7 +25,17 @@ using namespace app;
 using dialogtest::DialogTest;
 using dialogtest::RunModal;
 
-enum class Kind { PushButton, DefaultPushButton, CheckBox, GroupBox, Edit, LeftText, CentredText, CentredLine, BoxedLine };
+enum class Kind {
+  PushButton,
+  DefaultPushButton,
+  CheckBox,
+  GroupBox,
+  Edit,
+  LeftText,
+  CentredText,
+  CentredLine,
+  BoxedLine
+};
 
 struct ControlRow {
   int id;
@@ -50,7 +60,10 @@ const ControlRow SettingsRows[] = {
     {IDC_QUEUED_EXPLODING, Kind::CheckBox, 0x50010003, {20, 173, 122, 14}, "Queued Exploding Rockets"},
     {-1, Kind::LeftText, 0x50020000, {30, 62, 173, 8}, "Sorry this control pannel has been disabled because of"},
     {-1, Kind::LeftText, 0x50020000, {35, 72, 153, 8}, "the high number of unresolved bugs at deadline time"},
-    {-1, Kind::CentredText, 0x50020001, {6, 89, 211, 20},
+    {-1,
+     Kind::CentredText,
+     0x50020001,
+     {6, 89, 211, 20},
      "This pannel will be available in release 1.1 which will be released as soon as debugged"},
 };
 
@@ -199,7 +212,8 @@ TEST_F(DialogTest, PixelGeometryFollowsTheDialogUnitsOfTheDialogFont) {
       const double unitAcross = std::round(metrics.horizontalAdvance(letters) / 52.0) / 4.0;
       const double unitDown = metrics.height() / 8.0;
       const auto pixels = [&](const QRect& units) {
-        return QRect(static_cast<int>(std::lround(units.x() * unitAcross)), static_cast<int>(std::lround(units.y() * unitDown)),
+        return QRect(static_cast<int>(std::lround(units.x() * unitAcross)),
+                     static_cast<int>(std::lround(units.y() * unitDown)),
                      static_cast<int>(std::lround(units.width() * unitAcross)),
                      static_cast<int>(std::lround(units.height() * unitDown)));
       };
@@ -294,8 +308,13 @@ TEST(MessageMaps, CommandsFindTheirEntriesMostDerivedFirst) {
   for (const Case& c : cases) {
     const MessageMap& map = *(c.templateId == IDD_SETTINGS ? settings.GetMessageMap() : about.GetMessageMap());
     const MessageMapEntry* entry = FindMessageMapEntry(map, WM_COMMAND, c.notification, c.controlId);
-    const auto in = [entry](const MessageMap& m) { return entry >= m.entries.data() && entry < m.entries.data() + m.entries.size(); };
-    const Found found = entry == nullptr ? Found::Nowhere : in(map) ? Found::OwnMap : in(*map.baseMap) ? Found::BaseMap : Found::Nowhere;
+    const auto in = [entry](const MessageMap& m) {
+      return entry >= m.entries.data() && entry < m.entries.data() + m.entries.size();
+    };
+    const Found found = entry == nullptr   ? Found::Nowhere
+                        : in(map)          ? Found::OwnMap
+                        : in(*map.baseMap) ? Found::BaseMap
+                                           : Found::Nowhere;
     EXPECT_EQ(found, c.found) << c.templateId << " " << c.notification << " " << c.controlId;
     EXPECT_EQ(FindMessageMapEntry(map, WM_COMMAND + 1, c.notification, c.controlId), nullptr);
   }
@@ -334,16 +353,15 @@ TEST(MessageMaps, RoutingCallsTheMostDerivedHandlerAndFallsThroughToTheBase) {
     const char* handler; // null: nothing handles it
   };
   const Case cases[] = {
-      {BN_CLICKED, 7, "OnSeven"},
-      {BN_CLICKED, IDCANCEL, "OnOverridingCancel"},
+      {BN_CLICKED, 7, "OnSeven"}, {BN_CLICKED, IDCANCEL, "OnOverridingCancel"},
       {BN_CLICKED, IDOK, "OnOK"}, // through CDialog's map, to the override of the virtual handler
-      {EN_CHANGE, 7, nullptr},
-      {BN_CLICKED, 8, nullptr},
+      {EN_CHANGE, 7, nullptr},    {BN_CLICKED, 8, nullptr},
   };
   for (const Case& c : cases) {
     RecordingDialog dialog;
     EXPECT_EQ(dialog.OnCommand(c.notification, c.controlId), c.handler != nullptr);
-    const std::vector<std::string> expected = c.handler ? std::vector<std::string>{c.handler} : std::vector<std::string>{};
+    const std::vector<std::string> expected =
+        c.handler ? std::vector<std::string>{c.handler} : std::vector<std::string>{};
     EXPECT_EQ(dialog.calls, expected) << c.notification << " " << c.controlId;
   }
 }

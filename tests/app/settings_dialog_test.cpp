@@ -64,17 +64,21 @@ TEST_F(DialogTest, OnlyOkClosesTheSettingsDialog) {
     Outcome outcome;
   };
   const Case cases[] = {
-      {"Esc", [](CSettingsDlg&, QDialog& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); }, Outcome::StaysOpen},
+      {"Esc", [](CSettingsDlg&, QDialog& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); },
+       Outcome::StaysOpen},
       {"close request from the window system (close box, Alt+F4, window menu)",
        [](CSettingsDlg&, QDialog& window) { window.windowHandle()->close(); }, Outcome::StaysOpen},
       {"close() on the dialog", [](CSettingsDlg&, QDialog& window) { window.close(); }, Outcome::StaysOpen},
       {"click on Default", [](CSettingsDlg& d, QDialog&) { QTest::mouseClick(d.GetDlgItem(IDCANCEL), Qt::LeftButton); },
        Outcome::StaysOpen},
-      {"Enter on Default", [](CSettingsDlg& d, QDialog&) { KeyOn(d.GetDlgItem(IDCANCEL), Qt::Key_Return); }, Outcome::StaysOpen},
-      {"Space on Default", [](CSettingsDlg& d, QDialog&) { KeyOn(d.GetDlgItem(IDCANCEL), Qt::Key_Space); }, Outcome::StaysOpen},
+      {"Enter on Default", [](CSettingsDlg& d, QDialog&) { KeyOn(d.GetDlgItem(IDCANCEL), Qt::Key_Return); },
+       Outcome::StaysOpen},
+      {"Space on Default", [](CSettingsDlg& d, QDialog&) { KeyOn(d.GetDlgItem(IDCANCEL), Qt::Key_Space); },
+       Outcome::StaysOpen},
       {"click on OK", [](CSettingsDlg& d, QDialog&) { QTest::mouseClick(d.GetDlgItem(IDOK), Qt::LeftButton); },
        Outcome::ClosesWithOk},
-      {"Enter in the edit box", [](CSettingsDlg& d, QDialog&) { KeyOn(Edit(d), Qt::Key_Return); }, Outcome::ClosesWithOk},
+      {"Enter in the edit box", [](CSettingsDlg& d, QDialog&) { KeyOn(Edit(d), Qt::Key_Return); },
+       Outcome::ClosesWithOk},
       {"Enter on a check box", [](CSettingsDlg& d, QDialog&) { KeyOn(CheckBox(d, IDC_SWINGING), Qt::Key_Enter); },
        Outcome::ClosesWithOk},
   };
@@ -155,8 +159,9 @@ TEST_F(DialogTest, FocusStartsOnAboutAndTabFollowsTemplateOrder) {
   CSettingsDlg dialog(nullptr);
   RunModal(dialog, [&](QDialog& window) {
     EXPECT_EQ(QApplication::focusWidget(), dialog.GetDlgItem(IDC_ABOUT));
-    const std::vector<int> tabOrder = {IDCANCEL, IDOK, IDC_MAX_PTIME, IDC_BASIC_ROCKET, IDC_BICOLOR_SPHERIC,
-                                       IDC_SWINGING, IDC_QUEUED_EXPLODING, IDC_ABOUT};
+    const std::vector<int> tabOrder = {
+        IDCANCEL, IDOK, IDC_MAX_PTIME, IDC_BASIC_ROCKET, IDC_BICOLOR_SPHERIC, IDC_SWINGING, IDC_QUEUED_EXPLODING,
+        IDC_ABOUT};
     for (int id : tabOrder) {
       QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
       EXPECT_EQ(QApplication::focusWidget(), dialog.GetDlgItem(id)) << id;

@@ -62,7 +62,9 @@ struct Screen {
       std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(y) * width + picture.x, picture.width, 0u);
     }
   }
-  std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+  std::uint32_t At(int x, int y) const {
+    return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)];
+  }
   // Brings the picture up to date with `frame`, told how it differs from `previous` when that is
   // given; the rectangles redrawn, in screen coordinates.
   std::vector<ScreenRect> Update(FrameScaler& scaler, const Frame& frame, const Frame* previous = nullptr) {
@@ -73,7 +75,8 @@ struct Screen {
       view.damage = &damage;
     }
     std::vector<ScreenRect> redrawn;
-    for (ScreenRect rect : scaler.Update(view, pixels.data() + static_cast<std::ptrdiff_t>(picture.y) * width + picture.x, width)) {
+    for (ScreenRect rect :
+         scaler.Update(view, pixels.data() + static_cast<std::ptrdiff_t>(picture.y) * width + picture.x, width)) {
       redrawn.push_back({picture.x + rect.x, picture.y + rect.y, rect.width, rect.height});
     }
     return redrawn;
@@ -111,7 +114,8 @@ double Reference(const Frame& frame, double sourceX, double sourceY, int shift) 
   const double fx = x - x0;
   const double fy = y - y0;
   const auto sample = [&](int column, int row) {
-    return static_cast<double>(Channel(frame.pixels[static_cast<std::size_t>(row) * glide::ScreenWidth + static_cast<std::size_t>(column)], shift));
+    return static_cast<double>(Channel(
+        frame.pixels[static_cast<std::size_t>(row) * glide::ScreenWidth + static_cast<std::size_t>(column)], shift));
   };
   const double upper = sample(x0, y0) * (1 - fx) + sample(x1, y0) * fx;
   const double lower = sample(x0, y1) * (1 - fx) + sample(x1, y1) * fx;
@@ -149,9 +153,9 @@ TEST(FrameScalerTaps, KnownTables) {
     std::vector<Tap> expected;
   };
   const Case cases[] = {
-      {4, 4, {{0, 1, 0}, {1, 2, 0}, {2, 3, 0}, {3, 3, 0}}},           // identity: no mixing
-      {2, 4, {{0, 1, 0}, {0, 1, 64}, {0, 1, 192}, {1, 1, 0}}},        // doubling, edges clamped
-      {4, 2, {{0, 1, 128}, {2, 3, 128}}},                              // halving: midway pairs
+      {4, 4, {{0, 1, 0}, {1, 2, 0}, {2, 3, 0}, {3, 3, 0}}},                // identity: no mixing
+      {2, 4, {{0, 1, 0}, {0, 1, 64}, {0, 1, 192}, {1, 1, 0}}},             // doubling, edges clamped
+      {4, 2, {{0, 1, 128}, {2, 3, 128}}},                                  // halving: midway pairs
       {3, 5, {{0, 1, 0}, {0, 1, 102}, {1, 2, 0}, {1, 2, 154}, {2, 2, 0}}}, // 3/5: centre lands on a sample
   };
   for (const Case& c : cases) {
@@ -170,7 +174,8 @@ TEST(FrameScalerTaps, StayInsideTheSourceAndMirrorAboutTheCentre) {
     int source;
     int output;
   };
-  for (const Case c : {Case{640, 1440}, Case{480, 1080}, Case{640, 1024}, Case{480, 960}, Case{640, 171}, Case{480, 810}}) {
+  for (const Case c :
+       {Case{640, 1440}, Case{480, 1080}, Case{640, 1024}, Case{480, 960}, Case{640, 171}, Case{480, 810}}) {
     const auto taps = FrameScaler::MakeTaps(c.source, c.output);
     for (std::size_t index = 0; index < taps.size(); ++index) {
       const auto& tap = taps[index];
@@ -199,7 +204,8 @@ struct ScreenCase {
   int width;
   int height;
 };
-const ScreenCase ScreenSizes[] = {{640, 480}, {1024, 768}, {1920, 1080}, {1280, 1024}, {1366, 768}, {320, 240}, {1080, 1920}};
+const ScreenCase ScreenSizes[] = {{640, 480},  {1024, 768}, {1920, 1080}, {1280, 1024},
+                                  {1366, 768}, {320, 240},  {1080, 1920}};
 
 // Checks a scaled screen against plain bilinear filtering of `frame`: the bars untouched, black
 // exactly where the filtered frame is black, and every channel within the rounding of the
@@ -211,7 +217,8 @@ void ExpectScaledFrom(const Frame& frame, const Screen& screen, const std::strin
   int worst = 0;
   for (int y = 0; y < screen.height; ++y) {
     for (int x = 0; x < screen.width; ++x) {
-      const bool inside = x >= picture.x && x < picture.x + picture.width && y >= picture.y && y < picture.y + picture.height;
+      const bool inside =
+          x >= picture.x && x < picture.x + picture.width && y >= picture.y && y < picture.y + picture.height;
       if (!inside) {
         ASSERT_EQ(screen.At(x, y), Untouched) << name << ": bar pixel " << x << "," << y;
         continue;
@@ -257,15 +264,15 @@ TEST(FrameScaler, RedrawsOnlyWhatChangedAndEndsAsAFullRedrawWould) {
     int changedTiles; // source tiles that differ from the step before, when it is a few; 0: many
   };
   const std::vector<Step> sequence = {
-      {SquaresFrame({{300, 400}}, 3), 0},                          // the first frame: drawn whole
-      {SquaresFrame({{301, 400}}, 3), 1},                          // one column further
+      {SquaresFrame({{300, 400}}, 3), 0}, // the first frame: drawn whole
+      {SquaresFrame({{301, 400}}, 3), 1}, // one column further
       {SquaresFrame({{300, 380}, {100, 20}}, 6), 9},
       {SquaresFrame({{0, 0}, {637, 477}, {320, 240}}, 3), 0},     // corners and centre
       {SquaresFrame(Corners{}, 0), 0},                            // all black
       {SquaresFrame({{200, 100}, {204, 100}, {600, 101}}, 4), 0}, // sparks far apart on one row
       {NoiseFrame(7), 0},
       {SquaresFrame({{50, 460}}, 12), 0},
-      {SquaresFrame({{50, 461}}, 12), 8},                         // a spark one row lower
+      {SquaresFrame({{50, 461}}, 12), 8}, // a spark one row lower
       {SquaresFrame(Corners{}, 0), 0},
   };
   for (const ScreenCase c : ScreenSizes) {
@@ -276,7 +283,8 @@ TEST(FrameScaler, RedrawsOnlyWhatChangedAndEndsAsAFullRedrawWould) {
     const long tileArea = static_cast<long>((FrameScaler::TileWidth + 2) * picture.width / glide::ScreenWidth + 2) *
                           ((FrameScaler::TileHeight + 2) * picture.height / glide::ScreenHeight + 2);
     for (std::size_t index = 0; index < sequence.size(); ++index) {
-      const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + " frame " + std::to_string(index);
+      const std::string name =
+          std::to_string(c.width) + "x" + std::to_string(c.height) + " frame " + std::to_string(index);
       const std::vector<std::uint32_t> before = screen.pixels;
       const Frame black;
       const std::vector<ScreenRect> redrawn =
@@ -291,11 +299,13 @@ TEST(FrameScaler, RedrawsOnlyWhatChangedAndEndsAsAFullRedrawWould) {
       }
       for (int y = 0; y < c.height; ++y) {
         for (int x = 0; x < c.width; ++x) {
-          const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(c.width) + static_cast<std::size_t>(x);
+          const std::size_t at =
+              static_cast<std::size_t>(y) * static_cast<std::size_t>(c.width) + static_cast<std::size_t>(x);
           if (screen.pixels[at] != before[at]) {
-            ASSERT_TRUE(std::any_of(redrawn.begin(), redrawn.end(), [&](const ScreenRect& r) {
-              return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height;
-            })) << name << ": pixel " << x << "," << y << " changed outside the reported rectangles";
+            ASSERT_TRUE(std::any_of(
+                redrawn.begin(), redrawn.end(),
+                [&](const ScreenRect& r) { return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height; }))
+                << name << ": pixel " << x << "," << y << " changed outside the reported rectangles";
           }
         }
       }
@@ -368,12 +378,12 @@ TEST(FramePacer, FramesComeAtMostOncePerPeriodAndNeverCatchUp) {
     Clock::duration expected; // when it is to be shown
   };
   const std::vector<Step> steps = {
-      {ms(100), ms(100)},                             // the first frame goes at once
-      {ms(101), ms(100) + period},                    // a quick frame waits a full period
-      {ms(100) + period, ms(100) + 2 * period},       // so does one ready exactly on time
-      {ms(500), ms(500)},                             // a late frame goes at once...
-      {ms(501), ms(500) + period},                    // ...and the next does not catch up
-      {ms(500) + 2 * period, ms(500) + 2 * period},   // ready at its slot: shown at it
+      {ms(100), ms(100)},                           // the first frame goes at once
+      {ms(101), ms(100) + period},                  // a quick frame waits a full period
+      {ms(100) + period, ms(100) + 2 * period},     // so does one ready exactly on time
+      {ms(500), ms(500)},                           // a late frame goes at once...
+      {ms(501), ms(500) + period},                  // ...and the next does not catch up
+      {ms(500) + 2 * period, ms(500) + 2 * period}, // ready at its slot: shown at it
   };
   desktop::FramePacer pacer;
   const Clock::time_point origin{};

@@ -26,7 +26,8 @@ INSTANTIATE_TEST_SUITE_P(
     Ids, ParseWindowIdTest,
     testing::Values(
         // What xscreensaver writes (0x and upper-case digits) and what xsecurelock writes.
-        Case{"hexadecimal, upper-case digits", "0x2A0000B", 0x2A0000B}, Case{"hexadecimal, lower-case digits", "0x2a0000b", 0x2A0000B},
+        Case{"hexadecimal, upper-case digits", "0x2A0000B", 0x2A0000B},
+        Case{"hexadecimal, lower-case digits", "0x2a0000b", 0x2A0000B},
         Case{"hexadecimal, upper-case prefix", "0X1f", 0x1F}, Case{"decimal", "44040203", 44040203u},
         Case{"decimal with a leading zero", "0123", 123u}, Case{"the largest id", "0xFFFFFFFF", 0xFFFFFFFFu},
         Case{"the largest id in decimal", "4294967295", 0xFFFFFFFFu}, Case{"one", "1", 1u},
@@ -37,9 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"negative", "-5", std::nullopt}, Case{"negative hexadecimal", "0x-5", std::nullopt},
         Case{"plus sign", "+5", std::nullopt}, Case{"leading space", " 5", std::nullopt},
         Case{"trailing space", "5 ", std::nullopt}, Case{"trailing newline", "5\n", std::nullopt},
-        Case{"trailing letters", "12abc", std::nullopt}, Case{"hexadecimal digits without the prefix", "2a", std::nullopt},
-        Case{"a word", "root", std::nullopt}, Case{"octal-looking prefix", "0o17", std::nullopt},
-        Case{"two ids", "0x10 0x20", std::nullopt}),
+        Case{"trailing letters", "12abc", std::nullopt},
+        Case{"hexadecimal digits without the prefix", "2a", std::nullopt}, Case{"a word", "root", std::nullopt},
+        Case{"octal-looking prefix", "0o17", std::nullopt}, Case{"two ids", "0x10 0x20", std::nullopt}),
     [](const testing::TestParamInfo<Case>& info) {
       std::string name = info.param.name;
       for (char& character : name) {

@@ -113,11 +113,12 @@ std::vector<std::vector<std::string>> GeneratedCommandLines() {
       {"/\"s"},
       {"/'c"},
       // Non-ASCII: look-alikes of the switches, UTF-8 after them, and bytes that are no UTF-8.
-      {"/\xc5\x9b"},          // s with an acute accent
-      {"/\xd1\x95"},          // Cyrillic dze, which looks like s
-      {"/\xd1\x81"},          // Cyrillic es, which looks like c
-      {"\xef\xbc\x8fs"},      // a full-width solidus
-      {"\xc0\xaf" "s"},       // an overlong encoding of the solidus
+      {"/\xc5\x9b"},     // s with an acute accent
+      {"/\xd1\x95"},     // Cyrillic dze, which looks like s
+      {"/\xd1\x81"},     // Cyrillic es, which looks like c
+      {"\xef\xbc\x8fs"}, // a full-width solidus
+      {"\xc0\xaf"
+       "s"}, // an overlong encoding of the solidus
       {"/s\xe2\x82\xac"},
       {"/c\xc3\xa9"},
       {"/S\xf0\x9f\x8e\x86"},
@@ -164,8 +165,7 @@ TEST(CommandLine, EveryGeneratedFirstArgumentGetsTheOutcomeTheRuleGives) {
   const std::vector<std::vector<std::string>> lines = GeneratedCommandLines();
   e2e::TemporaryDirectory directory;
   // No display at all; the settings dialog uses the offscreen platform, where it waits.
-  const e2e::EnvironmentChanges environment = {
-      {"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", directory.Path()}};
+  const e2e::EnvironmentChanges environment = {{"QT_QPA_PLATFORM", "offscreen"}, {"XDG_RUNTIME_DIR", directory.Path()}};
   int outcomes[3] = {};
   for (std::size_t first = 0; first < lines.size(); first += BatchSize) {
     struct Running {

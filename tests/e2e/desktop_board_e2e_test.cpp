@@ -46,7 +46,8 @@ bool Near(Colour actual, Colour expected) {
 }
 
 std::string Describe(Colour colour) {
-  return "(" + std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " + std::to_string(colour.blue) + ")";
+  return "(" + std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " + std::to_string(colour.blue) +
+         ")";
 }
 
 // A running probe that shows the pattern, once it has presented its first frames.
@@ -89,7 +90,9 @@ TEST(DesktopBoardQuery, FindsOnlyADisplayAPersonCanSee) {
       {"x11 named explicitly", {{"DISPLAY", server.Display()}, {"SDL_VIDEODRIVER", "x11"}}, ProbeFoundDisplay},
       {"no DISPLAY at all", {}, ProbeNoDisplay},
       {"DISPLAY naming a dead server", {{"DISPLAY", deadDisplay}}, ProbeNoDisplay},
-      {"the invisible offscreen driver forced", {{"DISPLAY", server.Display()}, {"SDL_VIDEODRIVER", "offscreen"}}, ProbeNoDisplay},
+      {"the invisible offscreen driver forced",
+       {{"DISPLAY", server.Display()}, {"SDL_VIDEODRIVER", "offscreen"}},
+       ProbeNoDisplay},
       {"the dummy driver forced", {{"DISPLAY", server.Display()}, {"SDL_VIDEODRIVER", "dummy"}}, ProbeNoDisplay},
   };
   for (const Case& c : cases) {

@@ -244,8 +244,8 @@ XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) : width
     return;
   }
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-  std::vector<std::string> command{"Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0", screen,
-                                   "-noreset", "-nolisten", "tcp"};
+  std::vector<std::string> command{
+      "Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0", screen, "-noreset", "-nolisten", "tcp"};
   if (sharedMemory == SharedMemory::NotOffered) {
     command.insert(command.end(), {"-extension", "MIT-SHM"});
   }
@@ -253,8 +253,7 @@ XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) : width
   close(pipeEnds[1]);
   std::string number;
   pollfd readable{pipeEnds[0], POLLIN, 0};
-  while (server_->Started() &&
-         poll(&readable, 1, static_cast<int>(PatienceLimit.count())) > 0) {
+  while (server_->Started() && poll(&readable, 1, static_cast<int>(PatienceLimit.count())) > 0) {
     char character = 0;
     if (read(pipeEnds[0], &character, 1) != 1 || character == '\n') {
       break;
@@ -317,7 +316,6 @@ std::vector<std::string> InDirectory(const std::string& directory, const std::ve
   line.insert(line.end(), command.begin(), command.end());
   return line;
 }
-
 
 namespace {
 
@@ -408,7 +406,8 @@ std::vector<std::uint32_t> HostWindow::VisibleTopLevelWindows() {
 }
 
 Colour Image::At(int x, int y) const {
-  const std::size_t offset = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+  const std::size_t offset =
+      (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
   return {rgb[offset], rgb[offset + 1], rgb[offset + 2]};
 }
 
@@ -427,7 +426,8 @@ void ForEachPixel(const Image& image, Rect rect, Visit visit) {
 } // namespace
 
 int Image::CountEqual(Rect rect, std::uint32_t colour) const {
-  const Colour wanted{static_cast<int>(colour >> 16), static_cast<int>((colour >> 8) & 0xFF), static_cast<int>(colour & 0xFF)};
+  const Colour wanted{static_cast<int>(colour >> 16), static_cast<int>((colour >> 8) & 0xFF),
+                      static_cast<int>(colour & 0xFF)};
   int count = 0;
   ForEachPixel(*this, rect, [&](int, int, Colour c) {
     count += c.red == wanted.red && c.green == wanted.green && c.blue == wanted.blue ? 1 : 0;
@@ -482,7 +482,8 @@ std::optional<Image> WaitForScreen(const XvfbServer& server, const std::string& 
 }
 
 std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath) {
-  return WaitForScreen(server, workPath, [rect](const Image& shot) { return shot.CountEqual(rect, HostWindow::Background) == 0; });
+  return WaitForScreen(server, workPath,
+                       [rect](const Image& shot) { return shot.CountEqual(rect, HostWindow::Background) == 0; });
 }
 
 std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const std::string& workPath) {
@@ -515,12 +516,13 @@ std::optional<Image> ReadPpm(const std::string& path) {
 
 StagedInstall::StagedInstall() {
   std::error_code error;
-  std::filesystem::permissions(directory_.Path(), std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                                      std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                                      std::filesystem::perms::others_exec,
+  std::filesystem::permissions(directory_.Path(),
+                               std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                   std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                                   std::filesystem::perms::others_exec,
                                error);
-  ChildProcess install({PYROVANE_CMAKE, "--install", PYROVANE_BUILD_DIRECTORY, "--prefix", "/usr"}, {{"DESTDIR", Root()}},
-                       directory_.File("install.log"));
+  ChildProcess install({PYROVANE_CMAKE, "--install", PYROVANE_BUILD_DIRECTORY, "--prefix", "/usr"},
+                       {{"DESTDIR", Root()}}, directory_.File("install.log"));
   const std::optional<int> status = install.WaitForExit(PatienceLimit);
   installed_ = !error && status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
   log_ = error ? "cannot open " + directory_.Path() + " to every user: " + error.message() : install.Output();

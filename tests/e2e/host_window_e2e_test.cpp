@@ -21,7 +21,8 @@ using e2e::ShowDirectory;
 using e2e::WaitForScreen;
 using e2e::XvfbServer;
 
-const std::string HostWindowWarning = "XSCREENSAVER_WINDOW is not a window to draw in; the show opens a window of its own\n";
+const std::string HostWindowWarning =
+    "XSCREENSAVER_WINDOW is not a window to draw in; the show opens a window of its own\n";
 
 // A window of the size a settings dialog's preview or a small monitor gives, away from the
 // screen's edges so that a picture spilling over any of them would show.

@@ -74,7 +74,8 @@ void EndAndExpectNothingLeft(ChildProcess& host, const XvfbServer& server) {
   kill(host.Pid(), SIGTERM);
   EXPECT_TRUE(host.WaitForExit(PatienceLimit).has_value()) << "SIGTERM did not end the host";
   EXPECT_TRUE(WaitUntil([&] { return ProcessesOnDisplay(server.Display()).empty(); }))
-      << "left behind:\n" << ProcessesOnDisplay(server.Display());
+      << "left behind:\n"
+      << ProcessesOnDisplay(server.Display());
 }
 
 struct Watched {
@@ -175,8 +176,9 @@ TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
   ASSERT_TRUE(saver.Started());
   EXPECT_TRUE(ProcessesRunning(Program()).empty()) << "the show runs before xscreensaver is activated";
   // The command fails until the daemon is ready to listen.
-  ASSERT_TRUE(WaitUntil([&] { return e2e::RunCommand(asTheUser({"xscreensaver-command", "-activate"}), environment) == 0; }))
-      << saver.Output();
+  ASSERT_TRUE(WaitUntil([&] {
+    return e2e::RunCommand(asTheUser({"xscreensaver-command", "-activate"}), environment) == 0;
+  })) << saver.Output();
 
   const Watched watched = WatchTheShow(server, Program(), WorkFile("xscreensaver.ppm"));
   EXPECT_TRUE(watched.drawing) << saver.Output();

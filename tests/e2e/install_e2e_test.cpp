@@ -83,19 +83,21 @@ TEST_F(StagedInstall, TheManualPagesAndTheSettingsFileAreWellFormed) {
   // command's name: the file's name, its <screensaver name>, its command and the launcher in the
   // hack directory must agree. Its settings program warns about a switch without a leading hyphen.
   const std::string settings = Staged("usr/share/xscreensaver/config/pyrovane.xml");
-  const Finished name = RunToEnd({"xmllint", "--xpath", "string(/screensaver/@name)", settings}, {}, WorkFile("name.log"));
+  const Finished name =
+      RunToEnd({"xmllint", "--xpath", "string(/screensaver/@name)", settings}, {}, WorkFile("name.log"));
   EXPECT_TRUE(name.succeeded) << name.output;
   EXPECT_EQ(name.output, "pyrovane\n");
-  const Finished command = RunToEnd({"xmllint", "--xpath", "string(/screensaver/command/@arg)", settings}, {},
-                                    WorkFile("command.log"));
+  const Finished command =
+      RunToEnd({"xmllint", "--xpath", "string(/screensaver/command/@arg)", settings}, {}, WorkFile("command.log"));
   EXPECT_TRUE(command.succeeded) << command.output;
   EXPECT_EQ(command.output, "--root\n");
 }
 
 TEST_F(StagedInstall, TheRecorderFindsTheInstalledTextureFromAnyDirectory) {
   e2e::TemporaryDirectory elsewhere;
-  const Finished recorded = RunToEnd(
-      e2e::InDirectory(elsewhere.Path(), {Staged("usr/bin/pyrovane-record"), "--frames", "3"}), {}, WorkFile("record.log"));
+  const Finished recorded =
+      RunToEnd(e2e::InDirectory(elsewhere.Path(), {Staged("usr/bin/pyrovane-record"), "--frames", "3"}), {},
+               WorkFile("record.log"));
   EXPECT_TRUE(recorded.succeeded) << recorded.output;
 }
 

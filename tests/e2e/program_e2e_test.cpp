@@ -97,7 +97,8 @@ TEST(Program, NoOtherUserCanReachWhatItShows) {
   })) << program.Output();
   for (const unsigned mode : segments) {
     EXPECT_EQ(mode & 0777, OwnerOnly) << std::oct << mode;
-    EXPECT_NE(mode & MarkedForRemoval, 0u) << "a segment stays attachable after the server took it: " << std::oct << mode;
+    EXPECT_NE(mode & MarkedForRemoval, 0u)
+        << "a segment stays attachable after the server took it: " << std::oct << mode;
   }
   ASSERT_TRUE(server.Xdotool({"click", "1"}));
   const auto status = program.WaitForExit(PatienceLimit);

@@ -124,7 +124,8 @@ bool ProcessGone(pid_t pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
 
 std::set<std::string> EntriesOf(const std::string& directory) {
   std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) names.insert(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    names.insert(entry.path().filename().string());
   return names;
 }
 

@@ -3,10 +3,10 @@
 // promise not to allocate while drawing a frame.
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 
@@ -158,15 +158,17 @@ TEST_P(RefusedOpenTest, FailsWithoutOpeningTheBoard) {
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, RefusedOpenTest,
-    ::testing::Values(OpenCase{"NotInitialised", false, GR_RESOLUTION_640x480, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT},
-                      OpenCase{"OtherResolution", true, 0x8, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT},
-                      OpenCase{"UpperLeftOrigin", true, GR_RESOLUTION_640x480, GR_COLORFORMAT_ABGR, GR_ORIGIN_UPPER_LEFT},
-                      OpenCase{"UnknownColourFormat", true, GR_RESOLUTION_640x480, 7, GR_ORIGIN_LOWER_LEFT}),
+    ::testing::Values(
+        OpenCase{"NotInitialised", false, GR_RESOLUTION_640x480, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT},
+        OpenCase{"OtherResolution", true, 0x8, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT},
+        OpenCase{"UpperLeftOrigin", true, GR_RESOLUTION_640x480, GR_COLORFORMAT_ABGR, GR_ORIGIN_UPPER_LEFT},
+        OpenCase{"UnknownColourFormat", true, GR_RESOLUTION_640x480, 7, GR_ORIGIN_LOWER_LEFT}),
     [](const ::testing::TestParamInfo<OpenCase>& info) { return info.param.name; });
 
 TEST_F(SessionTest, ASecondOpenFails) {
   ASSERT_TRUE(OpenDisplay());
-  EXPECT_FALSE(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 1, 2));
+  EXPECT_FALSE(
+      grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 1, 2));
   EXPECT_EQ(board_.opened, 1);
 }
 
@@ -219,10 +221,10 @@ TEST_F(SessionTest, TheObserverSeesEveryOperationOnceInOrder) {
   grClipWindow(0, 0, 639, 479);
   gu3dfGetInfo("missing.3df", &info);
   gu3dfLoad("missing.3df", &info);
-  const GrMipMapId_t id = guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 1, 1, GR_TEXFMT_INTENSITY_8,
-                                              GR_MIPMAP_NEAREST, GR_LOD_1, GR_LOD_1, GR_ASPECT_1x1, GR_TEXTURECLAMP_WRAP,
-                                              GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_BILINEAR,
-                                              GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
+  const GrMipMapId_t id =
+      guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 1, 1, GR_TEXFMT_INTENSITY_8, GR_MIPMAP_NEAREST, GR_LOD_1,
+                          GR_LOD_1, GR_ASPECT_1x1, GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_WRAP,
+                          GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
   guTexDownloadMipMap(id, "\x80", nullptr);
   guTexSource(id);
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
@@ -240,11 +242,28 @@ TEST_F(SessionTest, TheObserverSeesEveryOperationOnceInOrder) {
   grDrawTriangle(&vertex, &vertex, &vertex);
   grGlideShutdown();
 
-  const std::vector<std::string> expected = {
-      "grGlideInit", "grSstQueryHardware", "grSstSelect", "grSstWinOpen", "grClipWindow", "gu3dfGetInfo",
-      "gu3dfLoad", "guTexAllocateMemory", "guTexDownloadMipMap", "guTexSource", "guColorCombineFunction",
-      "grColorCombine", "grAlphaCombine", "grAlphaBlendFunction", "guAlphaSource", "grTexCombineFunction",
-      "grGlideGetState", "grGlideSetState", "grBufferClear", "grBufferSwap", "grDrawTriangle", "grGlideShutdown"};
+  const std::vector<std::string> expected = {"grGlideInit",
+                                             "grSstQueryHardware",
+                                             "grSstSelect",
+                                             "grSstWinOpen",
+                                             "grClipWindow",
+                                             "gu3dfGetInfo",
+                                             "gu3dfLoad",
+                                             "guTexAllocateMemory",
+                                             "guTexDownloadMipMap",
+                                             "guTexSource",
+                                             "guColorCombineFunction",
+                                             "grColorCombine",
+                                             "grAlphaCombine",
+                                             "grAlphaBlendFunction",
+                                             "guAlphaSource",
+                                             "grTexCombineFunction",
+                                             "grGlideGetState",
+                                             "grGlideSetState",
+                                             "grBufferClear",
+                                             "grBufferSwap",
+                                             "grDrawTriangle",
+                                             "grGlideShutdown"};
   std::vector<std::string> names;
   for (glide::Operation operation : observed) names.push_back(glide::OperationName(operation));
   EXPECT_EQ(names, expected);
@@ -364,27 +383,27 @@ AllocationCase Refused(std::string name, void (*change)(AllocationCase&)) {
   return c;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, RefusedAllocationTest,
-    ::testing::Values(Refused("SecondTextureUnit", [](AllocationCase& c) { c.tmu = 1; }),
-                      Refused("NoLevels", [](AllocationCase& c) { c.mask = 0; }),
-                      Refused("ReservedFormat", [](AllocationCase& c) { c.format = 6; }),
-                      Refused("UnknownFormat", [](AllocationCase& c) { c.format = 0xF; }),
-                      Refused("LevelsOutOfOrder",
-                              [](AllocationCase& c) {
-                                c.smallLod = GR_LOD_64;
-                                c.largeLod = GR_LOD_1;
-                              }),
-                      Refused("LevelBeyondTheRange", [](AllocationCase& c) { c.smallLod = 9; }),
-                      Refused("NegativeLevel", [](AllocationCase& c) { c.largeLod = -1; }),
-                      Refused("UnknownAspect", [](AllocationCase& c) { c.aspect = 7; }),
-                      Refused("SizeNotOfTheLevels", [](AllocationCase& c) { c.width = 32; }),
-                      Refused("NegativeSize", [](AllocationCase& c) { c.width = -64; }),
-                      Refused("Clamping", [](AllocationCase& c) { c.clamp = GR_TEXTURECLAMP_CLAMP; }),
-                      Refused("UnknownFilter", [](AllocationCase& c) { c.filter = 2; }),
-                      Refused("UnknownMipmapMode", [](AllocationCase& c) { c.mipmapMode = 5; }),
-                      Refused("Trilinear", [](AllocationCase& c) { c.trilinear = FXTRUE; })),
-    [](const ::testing::TestParamInfo<AllocationCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Arguments, RefusedAllocationTest,
+                         ::testing::Values(Refused("SecondTextureUnit", [](AllocationCase& c) { c.tmu = 1; }),
+                                           Refused("NoLevels", [](AllocationCase& c) { c.mask = 0; }),
+                                           Refused("ReservedFormat", [](AllocationCase& c) { c.format = 6; }),
+                                           Refused("UnknownFormat", [](AllocationCase& c) { c.format = 0xF; }),
+                                           Refused("LevelsOutOfOrder",
+                                                   [](AllocationCase& c) {
+                                                     c.smallLod = GR_LOD_64;
+                                                     c.largeLod = GR_LOD_1;
+                                                   }),
+                                           Refused("LevelBeyondTheRange", [](AllocationCase& c) { c.smallLod = 9; }),
+                                           Refused("NegativeLevel", [](AllocationCase& c) { c.largeLod = -1; }),
+                                           Refused("UnknownAspect", [](AllocationCase& c) { c.aspect = 7; }),
+                                           Refused("SizeNotOfTheLevels", [](AllocationCase& c) { c.width = 32; }),
+                                           Refused("NegativeSize", [](AllocationCase& c) { c.width = -64; }),
+                                           Refused("Clamping",
+                                                   [](AllocationCase& c) { c.clamp = GR_TEXTURECLAMP_CLAMP; }),
+                                           Refused("UnknownFilter", [](AllocationCase& c) { c.filter = 2; }),
+                                           Refused("UnknownMipmapMode", [](AllocationCase& c) { c.mipmapMode = 5; }),
+                                           Refused("Trilinear", [](AllocationCase& c) { c.trilinear = FXTRUE; })),
+                         [](const ::testing::TestParamInfo<AllocationCase>& info) { return info.param.name; });
 
 TEST_F(GlideTest, DownloadsToUnknownHandlesAndDrawingWithThemChangeNothing) {
   guTexDownloadMipMap(12345, "\xFF", nullptr);
@@ -428,7 +447,8 @@ TEST(FlareTest, TheBuildsFlareIsASixtyFourTexelGlowWithEveryLevel) {
 // A frame allocates nothing.
 
 TEST_F(GlideTest, AFrameAllocatesNothing) {
-  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, std::vector<std::uint16_t>(16, 0xFFFF)));
+  const GrMipMapId_t texture =
+      glidetest::LoadTexture(glidetest::Rgb565Texture(4, std::vector<std::uint16_t>(16, 0xFFFF)));
   glidetest::SetSpriteState(texture);
   const long before = allocations;
   for (int frame = 0; frame < 3; ++frame) {
@@ -461,7 +481,8 @@ TEST_F(GlideTest, EachPresentMarksEveryTileThatChangedAndClearsLeaveNothingBehin
     for (std::size_t at = 0; at < pixels.size(); ++at) {
       const int row = static_cast<int>(at) / glide::ScreenWidth;
       const int column = static_cast<int>(at) % glide::ScreenWidth;
-      if (pixels[at] != previous[at] && !frame.damage->tiles[row / glide::DamageTileHeight][column / glide::DamageTileWidth]) {
+      if (pixels[at] != previous[at] &&
+          !frame.damage->tiles[row / glide::DamageTileHeight][column / glide::DamageTileWidth]) {
         ++changedOutsideMarks;
       }
     }
@@ -485,10 +506,12 @@ TEST_F(GlideTest, EachPresentMarksEveryTileThatChangedAndClearsLeaveNothingBehin
       {"a colour in a window that cuts tiles", [&] { clearIn(3, 5, 13, 21, 0xFFFFFF); }, false, 12},
       {"black in part of that window", [&] { clearIn(5, 9, 11, 17, 0); }, false, 6},
       {"a black clear of what is left", [] { grBufferClear(0, 0, 0xFFFF); }, true, 12},
-      {"rectangles over the edges", [] {
+      {"rectangles over the edges",
+       [] {
          glidetest::DrawRectangle(-5, -5, 3, 3, 0, 255, 0);
          glidetest::DrawRectangle(636, 476, 650, 490, 0, 0, 255);
-       }, false, 4},
+       },
+       false, 4},
       {"a black clear", [] { grBufferClear(0, 0, 0xFFFF); }, true, 4},
       {"nothing", [] {}, true, 0},
   };

@@ -118,7 +118,8 @@ protected:
     GrHwConfiguration configuration;
     ASSERT_TRUE(grSstQueryHardware(&configuration));
     grSstSelect(0);
-    ASSERT_TRUE(grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 1, 2));
+    ASSERT_TRUE(
+        grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 1, 2));
     grClipWindow(0, 0, glide::ScreenWidth, glide::ScreenHeight);
   }
   void TearDown() override {

@@ -154,17 +154,16 @@ TEST_P(ClipTest, ClearFillsOnlyTheWindow) {
   ExpectDrawnOnceExactlyIn(clip.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Windows, ClipTest,
-    ::testing::Values(ClipCase{"Inner", 100, 60, 300, 200, {100, 60, 300, 200}},
-                      // The show's window leaves the rightmost column and the top row unpainted.
-                      ClipCase{"TheShows", 0, 0, 639, 479, {0, 0, 639, 479}},
-                      ClipCase{"WholeScreen", 0, 0, 640, 480, {0, 0, 640, 480}},
-                      ClipCase{"BeyondTheScreen", 0, 0, 100000, 100000, {0, 0, 640, 480}},
-                      ClipCase{"OneColumn", 320, 0, 321, 480, {320, 0, 321, 480}},
-                      ClipCase{"Empty", 200, 200, 200, 300, {0, 0, 0, 0}},
-                      ClipCase{"Inverted", 300, 300, 200, 200, {0, 0, 0, 0}}),
-    [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Windows, ClipTest,
+                         ::testing::Values(ClipCase{"Inner", 100, 60, 300, 200, {100, 60, 300, 200}},
+                                           // The show's window leaves the rightmost column and the top row unpainted.
+                                           ClipCase{"TheShows", 0, 0, 639, 479, {0, 0, 639, 479}},
+                                           ClipCase{"WholeScreen", 0, 0, 640, 480, {0, 0, 640, 480}},
+                                           ClipCase{"BeyondTheScreen", 0, 0, 100000, 100000, {0, 0, 640, 480}},
+                                           ClipCase{"OneColumn", 320, 0, 321, 480, {320, 0, 321, 480}},
+                                           ClipCase{"Empty", 200, 200, 200, 300, {0, 0, 0, 0}},
+                                           ClipCase{"Inverted", 300, 300, 200, 200, {0, 0, 0, 0}}),
+                         [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.name; });
 
 TEST_F(GlideTest, GlideYZeroIsTheBottomRowOfTheFrame) {
   glidetest::SetCountingState();
@@ -224,20 +223,40 @@ INSTANTIATE_TEST_SUITE_P(
     Factors, BlendTest,
     ::testing::Values(
         BlendCase{"AdditiveSums", {10, 20, 30}, {100, 50, 25, 0}, GR_BLEND_ONE, GR_BLEND_ONE, Rgb(110, 70, 55)},
-        BlendCase{"AdditiveSaturates", {200, 100, 50}, {200, 100, 50, 0}, GR_BLEND_ONE, GR_BLEND_ONE,
-                  Rgb(255, 200, 100)},
-        BlendCase{"AdditiveAtFull", {255, 255, 255}, {255, 255, 255, 0}, GR_BLEND_ONE, GR_BLEND_ONE,
-                  Rgb(255, 255, 255)},
-        BlendCase{"AlphaQuarter", {0, 0, 200}, {200, 100, 0, 64}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+        BlendCase{
+            "AdditiveSaturates", {200, 100, 50}, {200, 100, 50, 0}, GR_BLEND_ONE, GR_BLEND_ONE, Rgb(255, 200, 100)},
+        BlendCase{
+            "AdditiveAtFull", {255, 255, 255}, {255, 255, 255, 0}, GR_BLEND_ONE, GR_BLEND_ONE, Rgb(255, 255, 255)},
+        BlendCase{"AlphaQuarter",
+                  {0, 0, 200},
+                  {200, 100, 0, 64},
+                  GR_BLEND_SRC_ALPHA,
+                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
                   Rgb(50, 25, 150)},
-        BlendCase{"AlphaOpaque", {0, 0, 200}, {200, 100, 0, 255}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+        BlendCase{"AlphaOpaque",
+                  {0, 0, 200},
+                  {200, 100, 0, 255},
+                  GR_BLEND_SRC_ALPHA,
+                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
                   Rgb(200, 100, 0)},
-        BlendCase{"AlphaTransparent", {0, 0, 200}, {200, 100, 0, 0}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+        BlendCase{"AlphaTransparent",
+                  {0, 0, 200},
+                  {200, 100, 0, 0},
+                  GR_BLEND_SRC_ALPHA,
+                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
                   Rgb(0, 0, 200)},
-        BlendCase{"AlphaHalf", {255, 0, 100}, {0, 255, 100, 128}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+        BlendCase{"AlphaHalf",
+                  {255, 0, 100},
+                  {0, 255, 100, 128},
+                  GR_BLEND_SRC_ALPHA,
+                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
                   Rgb(127, 128, 100)},
         // Vertex alpha above 255 counts as 255, and colours outside 0..255 are clamped.
-        BlendCase{"AlphaClamped", {0, 0, 200}, {300, -20, 0, 1000}, GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA,
+        BlendCase{"AlphaClamped",
+                  {0, 0, 200},
+                  {300, -20, 0, 1000},
+                  GR_BLEND_SRC_ALPHA,
+                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
                   Rgb(255, 0, 0)},
         BlendCase{"Replace", {9, 9, 9}, {1, 2, 3, 0}, GR_BLEND_ONE, GR_BLEND_ZERO, Rgb(1, 2, 3)},
         // A source factor this library does not know counts as ONE, a destination one as ZERO.
@@ -322,8 +341,7 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"BetweenBlackAndWhite", GR_TEXTUREFILTER_BILINEAR, 100, 32, 288, 4, 100, 103, Rgb(128, 128, 128)},
         SampleCase{"BetweenWhiteAndRed", GR_TEXTUREFILTER_BILINEAR, 100, 32, 288, 4, 101, 103, Rgb(255, 128, 128)},
         // The last texel of a row blends with the first: wrapping.
-        SampleCase{"BetweenBlueAndBlackWrapping", GR_TEXTUREFILTER_BILINEAR, 100, 32, 288, 4, 103, 103,
-                   Rgb(0, 0, 128)},
+        SampleCase{"BetweenBlueAndBlackWrapping", GR_TEXTUREFILTER_BILINEAR, 100, 32, 288, 4, 103, 103, Rgb(0, 0, 128)},
         SampleCase{"WrappedBelowZero", GR_TEXTUREFILTER_BILINEAR, 100, -32, 224, 4, 100, 103, Rgb(0, 0, 128)},
         // Twice enlarged: pixel centres fall a quarter texel from texel centres.
         SampleCase{"QuarterTowardsWhite", GR_TEXTUREFILTER_BILINEAR, 100, 0, 256, 8, 101, 103, Rgb(64, 64, 64)},
@@ -331,8 +349,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Point sampling takes the texel that holds the sample point; a boundary belongs to the
         // texel on its right.
         SampleCase{"PointBeforeABoundary", GR_TEXTUREFILTER_POINT_SAMPLED, 100, 30, 286, 4, 100, 103, Rgb(0, 0, 0)},
-        SampleCase{"PointOnABoundary", GR_TEXTUREFILTER_POINT_SAMPLED, 100, 32, 288, 4, 100, 103,
-                   Rgb(255, 255, 255)}),
+        SampleCase{"PointOnABoundary", GR_TEXTUREFILTER_POINT_SAMPLED, 100, 32, 288, 4, 100, 103, Rgb(255, 255, 255)}),
     [](const ::testing::TestParamInfo<SampleCase>& info) { return info.param.name; });
 
 TEST_F(GlideTest, TextureTimesIteratedScalesTheTexel) {
@@ -400,21 +417,20 @@ TEST_P(LevelTest, SpriteOfASixtyFourTexelTextureUsesTheNearestLevel) {
 
 // A sprite spans 255 texel units over `size` pixels: with 64 texels that is 64·255/256/size
 // texels per pixel, log2 of it rounded to the nearest level.
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, LevelTest,
-    ::testing::Values(LevelCase{"Size10", 10, 0, GR_MIPMAP_NEAREST, 3},      // 6.4 texels: log2 2.67
-                      LevelCase{"Size18", 18, 0, GR_MIPMAP_NEAREST, 2},      // 3.5: log2 1.82
-                      LevelCase{"Size18AndAHalf", 18.5f, 0, GR_MIPMAP_NEAREST, 2},
-                      LevelCase{"Size64", 64, 0, GR_MIPMAP_NEAREST, 0},      // 1.0
-                      LevelCase{"Size46", 46, 0, GR_MIPMAP_NEAREST, 0},      // 1.39: log2 0.47
-                      LevelCase{"Size44", 44, 0, GR_MIPMAP_NEAREST, 1},      // 1.45: log2 0.54
-                      LevelCase{"Size3", 3, 0, GR_MIPMAP_NEAREST, 4},        // 21.3: log2 4.41
-                      LevelCase{"Size1", 1, 0, GR_MIPMAP_NEAREST, 6},        // 63.8: the last level
-                      LevelCase{"Size300Magnified", 300, 0, GR_MIPMAP_NEAREST, 0},
-                      LevelCase{"Size10BiasUp", 10, 1.0f, GR_MIPMAP_NEAREST, 4},
-                      LevelCase{"Size10BiasDown", 10, -1.0f, GR_MIPMAP_NEAREST, 2},
-                      LevelCase{"Size10NoMipmapping", 10, 0, GR_MIPMAP_DISABLE, 0}),
-    [](const ::testing::TestParamInfo<LevelCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Sizes, LevelTest,
+                         ::testing::Values(LevelCase{"Size10", 10, 0, GR_MIPMAP_NEAREST, 3}, // 6.4 texels: log2 2.67
+                                           LevelCase{"Size18", 18, 0, GR_MIPMAP_NEAREST, 2}, // 3.5: log2 1.82
+                                           LevelCase{"Size18AndAHalf", 18.5f, 0, GR_MIPMAP_NEAREST, 2},
+                                           LevelCase{"Size64", 64, 0, GR_MIPMAP_NEAREST, 0}, // 1.0
+                                           LevelCase{"Size46", 46, 0, GR_MIPMAP_NEAREST, 0}, // 1.39: log2 0.47
+                                           LevelCase{"Size44", 44, 0, GR_MIPMAP_NEAREST, 1}, // 1.45: log2 0.54
+                                           LevelCase{"Size3", 3, 0, GR_MIPMAP_NEAREST, 4},   // 21.3: log2 4.41
+                                           LevelCase{"Size1", 1, 0, GR_MIPMAP_NEAREST, 6},   // 63.8: the last level
+                                           LevelCase{"Size300Magnified", 300, 0, GR_MIPMAP_NEAREST, 0},
+                                           LevelCase{"Size10BiasUp", 10, 1.0f, GR_MIPMAP_NEAREST, 4},
+                                           LevelCase{"Size10BiasDown", 10, -1.0f, GR_MIPMAP_NEAREST, 2},
+                                           LevelCase{"Size10NoMipmapping", 10, 0, GR_MIPMAP_DISABLE, 0}),
+                         [](const ::testing::TestParamInfo<LevelCase>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------------------------
 // Hostile coordinates: never a write outside the frame, never a hang, and the right picture.
@@ -531,7 +547,7 @@ std::vector<std::uint8_t> GreyGlow(int size, int smallSize) {
 
 // How the second half of each square is drawn.
 enum class Halves {
-  Matching,  // as the show draws them
+  Matching,   // as the show draws them
   Mismatched, // by turns: another colour, other texture coordinates, another diagonal, another 1/w
 };
 

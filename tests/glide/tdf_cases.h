@@ -12,9 +12,18 @@
 namespace tdfcases {
 
 inline constexpr GrTextureFormat_t AllFormats[] = {
-    GR_TEXFMT_RGB_332,   GR_TEXFMT_YIQ_422,          GR_TEXFMT_ALPHA_8,           GR_TEXFMT_INTENSITY_8,
-    GR_TEXFMT_ALPHA_INTENSITY_44, GR_TEXFMT_P_8,     GR_TEXFMT_ARGB_8332,         GR_TEXFMT_AYIQ_8422,
-    GR_TEXFMT_RGB_565,   GR_TEXFMT_ARGB_1555,        GR_TEXFMT_ARGB_4444,         GR_TEXFMT_ALPHA_INTENSITY_88,
+    GR_TEXFMT_RGB_332,
+    GR_TEXFMT_YIQ_422,
+    GR_TEXFMT_ALPHA_8,
+    GR_TEXFMT_INTENSITY_8,
+    GR_TEXFMT_ALPHA_INTENSITY_44,
+    GR_TEXFMT_P_8,
+    GR_TEXFMT_ARGB_8332,
+    GR_TEXFMT_AYIQ_8422,
+    GR_TEXFMT_RGB_565,
+    GR_TEXFMT_ARGB_1555,
+    GR_TEXFMT_ARGB_4444,
+    GR_TEXFMT_ALPHA_INTENSITY_88,
     GR_TEXFMT_AP_88,
 };
 
@@ -74,7 +83,9 @@ inline std::vector<std::uint8_t> HeaderWith(const std::string& version, const st
   return Bytes(version + "\n" + format + "\n" + lodRange + "\n" + aspectRatio + "\n" + body);
 }
 
-inline std::vector<std::uint8_t> ValidHeader() { return HeaderWith("3df v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"); }
+inline std::vector<std::uint8_t> ValidHeader() {
+  return HeaderWith("3df v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 1 1");
+}
 
 // Files the reader must accept: the tolerated variations of a header.
 inline std::vector<NamedFile> AcceptedVariants() {
@@ -83,7 +94,8 @@ inline std::vector<NamedFile> AcceptedVariants() {
       {"format-in-capitals", HeaderWith("3df v1.1", "RGB565", "lod range: 1 1", "aspect ratio: 1 1")},
       {"other-version", HeaderWith("3df v2.07", "rgb565", "lod range: 1 1", "aspect ratio: 1 1")},
       {"extra-spaces", HeaderWith("3df  v1.1 ", " rgb565", "lod  range:   1 1", "aspect ratio: 1\t1")},
-      {"data-after-the-texels", HeaderWith("3df v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 1 1", "\x12\x34rest")},
+      {"data-after-the-texels",
+       HeaderWith("3df v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 1 1", "\x12\x34rest")},
   };
 }
 
@@ -106,14 +118,17 @@ inline std::vector<MalformedFile> MalformedFiles() {
       {"no-line-ends", Bytes("3df v1.1 rgb565 lod range: 1 1 aspect ratio: 1 1"), Failure::Header},
       {"three-lines-only", Bytes("3df v1.1\nrgb565\nlod range: 1 1\n"), Failure::Header},
       {"wrong-signature", HeaderWith("3dg v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
-      {"signature-in-capitals", HeaderWith("3DF v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
+      {"signature-in-capitals", HeaderWith("3DF v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"),
+       Failure::Header},
       {"no-version", HeaderWith("3df", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
       {"version-without-digits", HeaderWith("3df v", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
-      {"version-with-letters", HeaderWith("3df v1.x", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
+      {"version-with-letters", HeaderWith("3df v1.x", "rgb565", "lod range: 1 1", "aspect ratio: 1 1"),
+       Failure::Header},
       {"unknown-format", HeaderWith("3df v1.1", "rgb888", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
       {"format-missing", HeaderWith("3df v1.1", "", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
       {"two-formats", HeaderWith("3df v1.1", "rgb565 i8", "lod range: 1 1", "aspect ratio: 1 1"), Failure::Header},
-      {"lod-not-a-power-of-two", HeaderWith("3df v1.1", "rgb565", "lod range: 3 64", "aspect ratio: 1 1"), Failure::Header},
+      {"lod-not-a-power-of-two", HeaderWith("3df v1.1", "rgb565", "lod range: 3 64", "aspect ratio: 1 1"),
+       Failure::Header},
       {"lod-out-of-order", HeaderWith("3df v1.1", "rgb565", "lod range: 64 1", "aspect ratio: 1 1"), Failure::Header},
       {"lod-too-large", HeaderWith("3df v1.1", "rgb565", "lod range: 1 512", "aspect ratio: 1 1"), Failure::Header},
       {"lod-zero", HeaderWith("3df v1.1", "rgb565", "lod range: 0 1", "aspect ratio: 1 1"), Failure::Header},
@@ -130,7 +145,8 @@ inline std::vector<MalformedFile> MalformedFiles() {
       {"aspect-zero", HeaderWith("3df v1.1", "rgb565", "lod range: 1 1", "aspect ratio: 0 1"), Failure::Header},
       {"aspect-missing", HeaderWith("3df v1.1", "rgb565", "lod range: 1 1", ""), Failure::Header},
       {"lines-swapped", HeaderWith("3df v1.1", "rgb565", "aspect ratio: 1 1", "lod range: 1 1"), Failure::Header},
-      {"header-too-long", HeaderWith("3df v1.1", "rgb565" + std::string(300, ' '), "lod range: 1 1", "aspect ratio: 1 1"),
+      {"header-too-long",
+       HeaderWith("3df v1.1", "rgb565" + std::string(300, ' '), "lod range: 1 1", "aspect ratio: 1 1"),
        Failure::Header},
       {"nul-in-header", Bytes(std::string("3df v1.1\nrgb5") + '\0' + "65\nlod range: 1 1\naspect ratio: 1 1\n\x12\x34"),
        Failure::Header},

@@ -35,8 +35,8 @@ enum class Source { Memory, File };
 
 std::string WriteTemporary(const std::vector<std::uint8_t>& bytes) {
   const std::string path = ::testing::TempDir() + "tdf_test.3df";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return path;
 }
 
@@ -203,22 +203,34 @@ INSTANTIATE_TEST_SUITE_P(
         // Alpha-only texels are drawn as grey (their colour is their alpha).
         DecodeCase{"a8", GR_TEXFMT_ALPHA_8, {0x00, 0x80, 0xFF, 0x01}, {0x000000, 0x808080, 0xFFFFFF, 0x010101}},
         DecodeCase{"i8", GR_TEXFMT_INTENSITY_8, {0x40, 0x00, 0xFF, 0x7F}, {0x404040, 0x000000, 0xFFFFFF, 0x7F7F7F}},
-        DecodeCase{"ai44", GR_TEXFMT_ALPHA_INTENSITY_44, {0x3C, 0xF0, 0x0F, 0x55},
-                   {0xCCCCCC, 0x000000, 0xFFFFFF, 0x555555}},
+        DecodeCase{
+            "ai44", GR_TEXFMT_ALPHA_INTENSITY_44, {0x3C, 0xF0, 0x0F, 0x55}, {0xCCCCCC, 0x000000, 0xFFFFFF, 0x555555}},
         DecodeCase{"p8", GR_TEXFMT_P_8, {5, 255, 1, 0}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}},
-        DecodeCase{"argb8332", GR_TEXFMT_ARGB_8332, {0xFFE0, 0x001C, 0x8003, 0x1249},
+        DecodeCase{"argb8332",
+                   GR_TEXFMT_ARGB_8332,
+                   {0xFFE0, 0x001C, 0x8003, 0x1249},
                    {0xFF0000, 0x00FF00, 0x0000FF, 0x494955}},
-        DecodeCase{"ayiq8422", GR_TEXFMT_AYIQ_8422, {0xFFF6, 0x000C, 0x7F83, 0x0000},
+        DecodeCase{"ayiq8422",
+                   GR_TEXFMT_AYIQ_8422,
+                   {0xFFF6, 0x000C, 0x7F83, 0x0000},
                    {0xCDB9FF, 0x000000, 0xFF6432, 0x0A0A0A}},
         // 5-bit 16 is 0b10000100, 6-bit 32 is 0b10000010.
-        DecodeCase{"rgb565", GR_TEXFMT_RGB_565, {0xF800, 0x07E0, 0x001F, 0x8410}, {0xFF0000, 0x00FF00, 0x0000FF, 0x848284}},
-        DecodeCase{"argb1555", GR_TEXFMT_ARGB_1555, {0x7C00, 0x83E0, 0x001F, 0x0421},
+        DecodeCase{
+            "rgb565", GR_TEXFMT_RGB_565, {0xF800, 0x07E0, 0x001F, 0x8410}, {0xFF0000, 0x00FF00, 0x0000FF, 0x848284}},
+        DecodeCase{"argb1555",
+                   GR_TEXFMT_ARGB_1555,
+                   {0x7C00, 0x83E0, 0x001F, 0x0421},
                    {0xFF0000, 0x00FF00, 0x0000FF, 0x080808}},
-        DecodeCase{"argb4444", GR_TEXFMT_ARGB_4444, {0xFF00, 0x00F0, 0x000F, 0x0123},
+        DecodeCase{"argb4444",
+                   GR_TEXFMT_ARGB_4444,
+                   {0xFF00, 0x00F0, 0x000F, 0x0123},
                    {0xFF0000, 0x00FF00, 0x0000FF, 0x112233}},
-        DecodeCase{"ai88", GR_TEXFMT_ALPHA_INTENSITY_88, {0x12AB, 0xFF00, 0x00FF, 0x8080},
+        DecodeCase{"ai88",
+                   GR_TEXFMT_ALPHA_INTENSITY_88,
+                   {0x12AB, 0xFF00, 0x00FF, 0x8080},
                    {0xABABAB, 0x000000, 0xFFFFFF, 0x808080}},
-        DecodeCase{"ap88", GR_TEXFMT_AP_88, {0xFF05, 0x00FF, 0x1201, 0x3400}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}}),
+        DecodeCase{
+            "ap88", GR_TEXFMT_AP_88, {0xFF05, 0x00FF, 0x1201, 0x3400}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}}),
     [](const ::testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------------------------------------
@@ -241,7 +253,8 @@ INSTANTIATE_TEST_SUITE_P(Variants, AcceptedTest,
                          ::testing::Combine(::testing::ValuesIn(tdfcases::AcceptedVariants()),
                                             ::testing::Values(Source::Memory, Source::File)),
                          [](const auto& info) {
-                           std::string name = std::get<0>(info.param).name + (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
+                           std::string name = std::get<0>(info.param).name +
+                                              (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });
@@ -265,7 +278,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, MalformedTest,
                          ::testing::Combine(::testing::ValuesIn(tdfcases::MalformedFiles()),
                                             ::testing::Values(Source::Memory, Source::File)),
                          [](const auto& info) {
-                           std::string name = std::get<0>(info.param).name + (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
+                           std::string name = std::get<0>(info.param).name +
+                                              (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
                            std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });

@@ -19,7 +19,9 @@ using namespace sim;
 
 // Prints every library operation on standard error, so that a death test can see that the
 // library was shut down before the process ended.
-void PrintOperation(glide::Operation operation, void*) { std::fprintf(stderr, "[%s]", glide::OperationName(operation)); }
+void PrintOperation(glide::Operation operation, void*) {
+  std::fprintf(stderr, "[%s]", glide::OperationName(operation));
+}
 
 // A board whose display is missing, or cannot be opened.
 class FailingBoard final : public glide::Board {
@@ -56,8 +58,9 @@ TEST(DisplaySessionDeathTest, AMissingOrUnopenableDisplayEndsTheProcessAfterShut
     FailingBoard::Failure failure;
     const char* expected;
   };
-  for (const Case& c : {Case{FailingBoard::Failure::NoHardware, "main: grSstQueryHardware failed!\n\\[grGlideShutdown\\]$"},
-                        Case{FailingBoard::Failure::CannotOpen, "main: grSstOpen failed!\n\\[grGlideShutdown\\]$"}}) {
+  for (const Case& c :
+       {Case{FailingBoard::Failure::NoHardware, "main: grSstQueryHardware failed!\n\\[grGlideShutdown\\]$"},
+        Case{FailingBoard::Failure::CannotOpen, "main: grSstOpen failed!\n\\[grGlideShutdown\\]$"}}) {
     EXPECT_EXIT(
         {
           FailingBoard board(c.failure);
@@ -72,7 +75,8 @@ TEST(DisplaySessionDeathTest, AMissingOrUnopenableDisplayEndsTheProcessAfterShut
 TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
   const std::string directory = TemporaryDirectory();
   const std::vector<std::uint8_t> whole = SecondRowTexture();
-  ASSERT_TRUE(tdf_writer::WriteFile(directory + "/short.3df", std::vector<std::uint8_t>(whole.begin(), whole.end() - 3)));
+  ASSERT_TRUE(
+      tdf_writer::WriteFile(directory + "/short.3df", std::vector<std::uint8_t>(whole.begin(), whole.end() - 3)));
   ASSERT_TRUE(tdf_writer::WriteFile(directory + "/garbage.3df", {'n', 'o', 't', '\n'}));
   struct Case {
     std::string path;
@@ -170,10 +174,10 @@ TEST_F(SpriteTest, RenderersDrawTheirPictureInsideOneSavedAndRestoredState) {
     glide::SetOperationObserver(
         [](glide::Operation operation, void* context) {
           auto* text = static_cast<std::string*>(context);
-          *text += operation == glide::Operation::DrawTriangle ? 't'
+          *text += operation == glide::Operation::DrawTriangle    ? 't'
                    : operation == glide::Operation::GlideGetState ? '('
                    : operation == glide::Operation::GlideSetState ? ')'
-                                                                   : '.';
+                                                                  : '.';
         },
         &log);
     GrState before;

@@ -50,7 +50,8 @@ void* AllocateOrThrow(std::size_t size) {
 
 void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
   void* pointer = nullptr;
-  const std::size_t bytes = static_cast<std::size_t>(alignment) < sizeof(void*) ? sizeof(void*) : static_cast<std::size_t>(alignment);
+  const std::size_t bytes =
+      static_cast<std::size_t>(alignment) < sizeof(void*) ? sizeof(void*) : static_cast<std::size_t>(alignment);
   if (__real_posix_memalign(&pointer, bytes, size == 0 ? 1 : size) != 0) throw std::bad_alloc();
   return pointer;
 }
@@ -157,16 +158,57 @@ TEST(AllocationCounting, SeesEveryAllocationFunction) {
     char bytes[64];
   };
   const AllocatingCall calls[] = {
-      {"malloc", [] { keep = std::malloc(16); std::free(keep); }},
-      {"calloc", [] { keep = std::calloc(4, 4); std::free(keep); }},
-      {"realloc", [] { keep = std::realloc(nullptr, 16); std::free(keep); }},
-      {"aligned_alloc", [] { keep = std::aligned_alloc(64, 64); std::free(keep); }},
-      {"posix_memalign", [] { void* p = nullptr; if (posix_memalign(&p, 64, 64) == 0) keep = p; std::free(keep); }},
-      {"new", [] { keep = new int(1); delete static_cast<int*>(keep); }},
-      {"new[]", [] { keep = new int[4]; delete[] static_cast<int*>(keep); }},
-      {"nothrow new", [] { keep = new (std::nothrow) int(1); delete static_cast<int*>(keep); }},
-      {"aligned new", [] { keep = new Aligned; delete static_cast<Aligned*>(keep); }},
-      {"a growing string", [] { std::string text(100, 'x'); keep = text.data(); }},
+      {"malloc",
+       [] {
+         keep = std::malloc(16);
+         std::free(keep);
+       }},
+      {"calloc",
+       [] {
+         keep = std::calloc(4, 4);
+         std::free(keep);
+       }},
+      {"realloc",
+       [] {
+         keep = std::realloc(nullptr, 16);
+         std::free(keep);
+       }},
+      {"aligned_alloc",
+       [] {
+         keep = std::aligned_alloc(64, 64);
+         std::free(keep);
+       }},
+      {"posix_memalign",
+       [] {
+         void* p = nullptr;
+         if (posix_memalign(&p, 64, 64) == 0) keep = p;
+         std::free(keep);
+       }},
+      {"new",
+       [] {
+         keep = new int(1);
+         delete static_cast<int*>(keep);
+       }},
+      {"new[]",
+       [] {
+         keep = new int[4];
+         delete[] static_cast<int*>(keep);
+       }},
+      {"nothrow new",
+       [] {
+         keep = new (std::nothrow) int(1);
+         delete static_cast<int*>(keep);
+       }},
+      {"aligned new",
+       [] {
+         keep = new Aligned;
+         delete static_cast<Aligned*>(keep);
+       }},
+      {"a growing string",
+       [] {
+         std::string text(100, 'x');
+         keep = text.data();
+       }},
   };
   for (const AllocatingCall& c : calls) {
     counts = {true, 0, 0};
@@ -181,7 +223,8 @@ TEST(AllocationCounting, SeesEveryAllocationFunction) {
 // Turns counting on at one frame and off at another, and sees what the frames did meanwhile.
 class CountingObserver final : public ShowObserver {
 public:
-  CountingObserver(std::uint64_t firstFrame, std::uint64_t lastFrame) : firstFrame_(firstFrame), lastFrame_(lastFrame) {}
+  CountingObserver(std::uint64_t firstFrame, std::uint64_t lastFrame)
+      : firstFrame_(firstFrame), lastFrame_(lastFrame) {}
   void AfterLaunchDecision(std::uint64_t frame, double, double sinceLaunch) override {
     if (frame == firstFrame_) counts = {true, 0, 0};
     if (frame > firstFrame_ && sinceLaunch == 0.0) ++launches;

@@ -137,7 +137,8 @@ private:
     }
     for (int index = 0; index < SlotCount; ++index) {
       if (seen[index] != 1) {
-        return Fail(frame, "slot " + std::to_string(index) + " is on the lists " + std::to_string(seen[index]) + " times");
+        return Fail(frame,
+                    "slot " + std::to_string(index) + " is on the lists " + std::to_string(seen[index]) + " times");
       }
     }
   }
@@ -157,8 +158,8 @@ private:
     }
     if (slot.particleCount < 0 || slot.particleCount > MaxParticles || slot.trailCount < 0 ||
         slot.trailCount > MaxTrailPoints) {
-      return Fail(frame, name + std::to_string(slot.particleCount) + " particles, " +
-                             std::to_string(slot.trailCount) + " trail points");
+      return Fail(frame, name + std::to_string(slot.particleCount) + " particles, " + std::to_string(slot.trailCount) +
+                             " trail points");
     }
     const bool rising = slot.state == SlotState::Rising;
     if (rising ? slot.size != RisingSize : !(slot.size >= SmallestDrawnSize && slot.size <= LargestDrawnSize)) {

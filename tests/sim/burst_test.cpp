@@ -38,9 +38,12 @@ TEST_F(BurstTest, EveryBurstMakesItsDrawsAndStartsTheFlash) {
     int particleCountAfter;
   };
   const Case cases[] = {
-      {"basic, 150", BasicBurst, 150, 750, 150},       {"shell, 150", ShellBurst, 150, 450, 150},
-      {"cluster, 150", ClusterBurst, 150, 735, 150},   {"basic, none", BasicBurst, 0, 0, 0},
-      {"shell, none", ShellBurst, 0, 0, 0},            {"cluster, none", ClusterBurst, 0, 0, 0},
+      {"basic, 150", BasicBurst, 150, 750, 150},
+      {"shell, 150", ShellBurst, 150, 450, 150},
+      {"cluster, 150", ClusterBurst, 150, 735, 150},
+      {"basic, none", BasicBurst, 0, 0, 0},
+      {"shell, none", ShellBurst, 0, 0, 0},
+      {"cluster, none", ClusterBurst, 0, 0, 0},
       {"cluster, 157 rounds down", ClusterBurst, 157, 735, 150},
       {"cluster, 7 rounds to none", ClusterBurst, 7, 0, 0},
   };

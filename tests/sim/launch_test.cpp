@@ -21,8 +21,10 @@ struct KindCase {
 
 const KindCase kinds[] = {
     {RocketKind::BasicRocket, LaunchBasicRocket, 6, BasicBurst, nullptr, 0, &simtest::HookCalls::headOrBurst},
-    {RocketKind::BicolorSphericRocket, LaunchBicolorSphericRocket, 9, ShellBurst, nullptr, 0, &simtest::HookCalls::headOrBurst},
-    {RocketKind::SwingingRocket, LaunchSwingingRocket, 9, ShellBurst, SwingingTrail, 20, &simtest::HookCalls::trailOrBurst},
+    {RocketKind::BicolorSphericRocket, LaunchBicolorSphericRocket, 9, ShellBurst, nullptr, 0,
+     &simtest::HookCalls::headOrBurst},
+    {RocketKind::SwingingRocket, LaunchSwingingRocket, 9, ShellBurst, SwingingTrail, 20,
+     &simtest::HookCalls::trailOrBurst},
     {RocketKind::QueuedExplodingRocket, LaunchQueuedExplodingRocket, 9, ClusterBurst, StraightTrail, 20,
      &simtest::HookCalls::headTrailOrBurst},
 };

@@ -68,7 +68,7 @@ TEST_F(PoolTest, TakesReturnEveryFreeSlotInOrderThenMinusOne) {
 TEST_F(PoolTest, ReleaseRelinksTheActiveListAndReturnsTheSuccessor) {
   struct Case {
     const char* name;
-    int slotsTaken;       // after InitPool: active list runs slotsTaken..0
+    int slotsTaken; // after InitPool: active list runs slotsTaken..0
     int released;
     int previous;
     int expectedSuccessor;

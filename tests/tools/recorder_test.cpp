@@ -93,14 +93,17 @@ TEST_F(RecorderTest, TracesMatchTheirGoldens) {
     const char* framesPerSecond;
   };
   // Golden traces are kept compressed with xz: megabytes of digits shrink to a fifth.
-  for (const Case& c : {Case{"01-trace-2000-frames-60fps.txt.xz", "60"}, Case{"02-trace-2000-frames-144fps.txt.xz", "144"}}) {
+  for (const Case& c :
+       {Case{"01-trace-2000-frames-60fps.txt.xz", "60"}, Case{"02-trace-2000-frames-144fps.txt.xz", "144"}}) {
     SCOPED_TRACE(c.golden);
-    const Outcome outcome = Record({"--frames", "2000", "--fps", c.framesPerSecond, "--trace", "trace.txt"}, directory_);
+    const Outcome outcome =
+        Record({"--frames", "2000", "--fps", c.framesPerSecond, "--trace", "trace.txt"}, directory_);
     ASSERT_EQ(outcome.status, 0) << outcome.errors;
     const std::string trace = ReadText(directory_ / "trace.txt");
     const fs::path goldenPath = GoldenDirectory / c.golden;
     if (UpdatingGoldens()) {
-      ASSERT_EQ(std::system(("xz -9 -c " + (directory_ / "trace.txt").string() + " > " + goldenPath.string()).c_str()), 0);
+      ASSERT_EQ(std::system(("xz -9 -c " + (directory_ / "trace.txt").string() + " > " + goldenPath.string()).c_str()),
+                0);
       continue;
     }
     const std::string golden = CommandOutput("xz -dc " + goldenPath.string());
@@ -239,7 +242,10 @@ TEST_F(RecorderTest, TheNamedTextureComesFirstThenTheWorkingDirectorysOwn) {
   const Case cases[] = {
       {"a texture named, none here", false, {"--texture", PYROVANE_FLARE}, 0, ""},
       {"a texture named beats a bad one here", true, {"--texture", PYROVANE_FLARE}, 0, ""},
-      {"a missing texture named", false, {"--texture", "/nonexistent/flare.3df"}, 255,
+      {"a missing texture named",
+       false,
+       {"--texture", "/nonexistent/flare.3df"},
+       255,
        "could not get info on /nonexistent/flare.3df\n"},
       {"a bad one here is used, not passed over", true, {}, 255, "could not get info on flare.3df\n"},
   };

@@ -154,9 +154,9 @@ typedef struct {
 #define GR_SSTTYPE_VOODOO 0
 typedef struct {
   GrSstType type;
-  int fbRam;       // frame-buffer memory in MiB
-  int nTexelfx;    // texture units
-  int tmuRam;      // texture memory per unit in MiB
+  int fbRam;    // frame-buffer memory in MiB
+  int nTexelfx; // texture units
+  int tmuRam;   // texture memory per unit in MiB
 } GrSstConfig;
 typedef struct {
   int num_sst;
@@ -200,8 +200,8 @@ typedef struct {
 void grGlideInit(void);
 FxBool grSstQueryHardware(GrHwConfiguration* hwConfig);
 void grSstSelect(int whichSst);
-FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t resolution, GrScreenRefresh_t refresh,
-                    GrColorFormat_t colorFormat, GrOriginLocation_t origin, int colorBuffers, int auxBuffers);
+FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t resolution, GrScreenRefresh_t refresh, GrColorFormat_t colorFormat,
+                    GrOriginLocation_t origin, int colorBuffers, int auxBuffers);
 void grClipWindow(FxU32 minX, FxU32 minY, FxU32 maxX, FxU32 maxY);
 void grGlideShutdown(void);
 

@@ -28,10 +28,10 @@ using TrailFn = void (*)(FireworkSlot& slot, double dt);
 struct FireworkSlot {
   // Particles 0..particleCount-1; particle 0 is the rocket's head.
   double x[MaxParticles];
-  double y[MaxParticles];       // pixels from the bottom edge, growing upward
-  double vx[MaxParticles];      // pixels per time unit
-  double vy[MaxParticles];      // positive upward
-  double red[MaxParticles];     // colour channels on the 0..255 scale
+  double y[MaxParticles];   // pixels from the bottom edge, growing upward
+  double vx[MaxParticles];  // pixels per time unit
+  double vy[MaxParticles];  // positive upward
+  double red[MaxParticles]; // colour channels on the 0..255 scale
   double green[MaxParticles];
   double blue[MaxParticles];
   double alpha[MaxParticles];   // brightness on the 0..255 scale
@@ -49,16 +49,16 @@ struct FireworkSlot {
   double trailGravity[MaxTrailPoints];
 
   SlotState state;
-  double size;               // side of every sprite of this slot, in pixels
-  double brightenRate;       // relative brightening per time unit during the flash
-  double fadeRate;           // relative fading per time unit afterwards
+  double size;         // side of every sprite of this slot, in pixels
+  double brightenRate; // relative brightening per time unit during the flash
+  double fadeRate;     // relative fading per time unit afterwards
   std::int32_t particleCount;
-  std::int32_t growing;      // 1 while the sprite size grows after the burst, then 0
-  std::int32_t flashPhase;   // 1 during the flash, -1 once the particles fade
+  std::int32_t growing;    // 1 while the sprite size grows after the burst, then 0
+  std::int32_t flashPhase; // 1 during the flash, -1 once the particles fade
   std::int32_t trailCount;
   BurstFn burstFn;
   DrawFn drawFn;
-  TrailFn trailFn;           // empty for rockets without a trail
+  TrailFn trailFn; // empty for rockets without a trail
 };
 
 // The pool threads every slot onto one of two singly linked lists; -1 ends a list.
