@@ -3,25 +3,16 @@
 
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <vector>
 
 #include "show/show.h"
+#include "show_bench_support.h"
 
 namespace {
 
 // Long enough to take in quiet moments and the busiest ones.
 constexpr std::uint64_t ShowFrames = 3'600;
-
-// This thread's processor time.
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // Runs the show headless and brings a picture up to date with each frame as it is presented,
 // while the frame is still in the cache as it is on the desktop. Only the updates are timed; an
@@ -42,14 +33,14 @@ void UpdateWithShowFrames(benchmark::State& state) {
                                       static_cast<std::size_t>(picture.height));
     double seconds = 0;
     show::RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t, const glide::FrameView& frame) {
-                             const double start = ThreadSeconds();
+                             const double start = bench::ThreadSeconds();
                              for (const desktop::ScreenRect& rect :
                                   scaler.Update(frame, pixels.data(), picture.width)) {
                                redrawnPixels += static_cast<double>(rect.width) * rect.height;
                                rectangles += 1;
                              }
                              benchmark::DoNotOptimize(pixels.data());
-                             seconds += ThreadSeconds() - start;
+                             seconds += bench::ThreadSeconds() - start;
                              ++frames;
                            }});
     state.SetIterationTime(seconds);
@@ -67,12 +58,3 @@ BENCHMARK(UpdateWithShowFrames)
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-  // The show loads "flare.3df" from its working directory: the top of the build tree.
-  if (chdir(PYROVANE_BUILD_DIR) != 0) return 1;
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -2,26 +2,17 @@
 // the headless board with no image output, its frames per second and its worst single frame.
 #include <benchmark/benchmark.h>
 
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <limits>
 #include <vector>
 
 #include "show/show.h"
+#include "show_bench_support.h"
 
 namespace {
 
 constexpr std::uint64_t ShowFrames = 36'000;
-
-// This thread's processor time: a frame's cost without the time other programs took the core.
-double ThreadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // The show is the same on every run, so each iteration times the same frames. A frame's cost is
 // its fastest time over the iterations: an interrupt or a preempted core lands on a different
@@ -37,9 +28,9 @@ void BM_WholeShowTenMinutes(benchmark::State& state) {
     // so frames are timed from the second on.
     double last = 0;
     const Clock::time_point start = Clock::now();
-    const double processorStart = ThreadSeconds();
+    const double processorStart = bench::ThreadSeconds();
     show::RunHeadlessShow({.frames = ShowFrames, .onFrame = [&](std::uint64_t frame, const glide::FrameView&) {
-                             const double now = ThreadSeconds();
+                             const double now = bench::ThreadSeconds();
                              if (frame > 1) {
                                double& seconds = frameSeconds[frame - 1];
                                seconds = std::min(seconds, now - last);
@@ -47,7 +38,7 @@ void BM_WholeShowTenMinutes(benchmark::State& state) {
                              last = now;
                            }});
     totalSeconds += std::chrono::duration<double>(Clock::now() - start).count();
-    totalProcessorSeconds += ThreadSeconds() - processorStart;
+    totalProcessorSeconds += bench::ThreadSeconds() - processorStart;
   }
   const double frames = static_cast<double>(ShowFrames * state.iterations());
   // Wall-clock rate, and the rate the show's own processor time allows (the same on an idle machine).
@@ -59,12 +50,3 @@ void BM_WholeShowTenMinutes(benchmark::State& state) {
 BENCHMARK(BM_WholeShowTenMinutes)->Unit(benchmark::kSecond)->Iterations(3);
 
 } // namespace
-
-int main(int argc, char** argv) {
-  // The show loads "flare.3df" from its working directory: the top of the build tree.
-  if (chdir(PYROVANE_BUILD_DIR) != 0) return 1;
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

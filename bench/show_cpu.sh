@@ -56,7 +56,7 @@ for screen in "${screens[@]}"; do
     kill "$other_pid"
     wait "$other_pid" 2>/dev/null || true
     other_server=$(($(server_ticks) - before))
-    ratio=$(awk -v a=$((own + server)) -v b=$((other + other_server)) 'BEGIN {printf "%.2f", b > 0 ? a / b : 0}')
+    ratio=$(awk -v a=$((own + server)) -v b=$((other + other_server)) 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}')
     line+="; fireworkx $(share "$other") % + X $(share "$other_server") % = $(share $((other + other_server))) %; ratio $ratio"
   fi
   echo "$line"
