@@ -163,6 +163,17 @@ std::span<const ScreenRect> FrameScaler::Update(const glide::FrameView& frame, s
 
 void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom,
                          std::uint32_t* picture, int stride) {
+  if (identity_) {
+    // The picture is the frame: the changed tiles are copied as they are, which costs less than
+    // looking for what in them is black.
+    for (int row = top; row < bottom; ++row) {
+      std::memcpy(picture + static_cast<std::ptrdiff_t>(row) * stride + left,
+                  frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + left,
+                  static_cast<std::size_t>(right - left) * sizeof(std::uint32_t));
+    }
+    redrawn_.push_back({left, top, right - left, bottom - top});
+    return;
+  }
   const int firstColumn = columnReach_.begin[static_cast<std::size_t>(left)];
   const int endColumn = columnReach_.end[static_cast<std::size_t>(right - 1)];
   const int firstRow = rowReach_.begin[static_cast<std::size_t>(top)];
@@ -188,12 +199,7 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
         litBegin < litEnd ? std::max(firstColumn, columnReach_.begin[static_cast<std::size_t>(litBegin)]) : endColumn;
     row.litEnd =
         litBegin < litEnd ? std::min(endColumn, columnReach_.end[static_cast<std::size_t>(litEnd - 1)]) : endColumn;
-    if (identity_) {
-      row.data = pixels; // the frame's own row is the picture's
-      return;
-    }
     std::uint32_t* out = row.pixels.data();
-    row.data = out;
     Clear(out, firstColumn, row.litBegin);
     ScaleAcross(pixels, columns_.first.data(), columns_.second.data(), columns_.weight.data(), row.litBegin, row.litEnd,
                 out);
@@ -238,10 +244,10 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
       continue;
     }
     if (tap.weight == 0) {
-      std::memcpy(out + litBegin, upper_.data + litBegin,
+      std::memcpy(out + litBegin, upper_.pixels.data() + litBegin,
                   static_cast<std::size_t>(litEnd - litBegin) * sizeof(std::uint32_t));
     } else {
-      MixRows(upper_.data, lower_.data, tap.weight, litBegin, litEnd, out);
+      MixRows(upper_.pixels.data(), lower_.pixels.data(), tap.weight, litBegin, litEnd, out);
     }
     std::uint8_t* lit = litGroups_.data() + static_cast<std::ptrdiff_t>(row) * groupsPerRow_;
     std::fill(lit + litBegin / LitGroupWidth, lit + (litEnd - 1) / LitGroupWidth + 1, std::uint8_t{1});

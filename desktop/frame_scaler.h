@@ -80,8 +80,7 @@ private:
   // A source row scaled across some columns of the picture: black outside [litBegin, litEnd).
   struct ScaledRow {
     std::vector<std::uint32_t> pixels;
-    const std::uint32_t* data = nullptr; // the pixels, or the frame's row where the picture is the frame
-    int source = -1;                     // which source row it holds; -1: none
+    int source = -1; // which source row it holds; -1: none
     int litBegin = 0;
     int litEnd = 0;
   };
