@@ -48,4 +48,11 @@ FlareTexture* LoadFlareTexture(const char* path) {
   return texture;
 }
 
+void ReleaseFlareTexture() {
+  if (flareTexture == nullptr) return;
+  std::free(flareTexture->info.data);
+  delete flareTexture;
+  flareTexture = nullptr;
+}
+
 } // namespace render

@@ -2,7 +2,6 @@
 #include "show/show.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "render/render.h"
 #include "sim/sim.h"
@@ -129,10 +128,7 @@ void RunHeadlessShow(const HeadlessShow& settings) {
   RunShow({clock, button, settings.observer, settings.texturePath});
   render::CloseDisplay();
   glide::SelectBoard(nullptr);
-  // The saver keeps its texture until the process ends; a headless run gives it back.
-  std::free(render::flareTexture->info.data);
-  delete render::flareTexture;
-  render::flareTexture = nullptr;
+  render::ReleaseFlareTexture();
 }
 
 } // namespace show

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "glide/board.h"
@@ -26,11 +25,7 @@ protected:
   void TearDown() override {
     glide::SetOperationObserver(nullptr, nullptr);
     render::CloseDisplay();
-    if (render::flareTexture != nullptr) {
-      std::free(render::flareTexture->info.data);
-      delete render::flareTexture;
-      render::flareTexture = nullptr;
-    }
+    render::ReleaseFlareTexture();
   }
   // Whether the pixel at (x, y), counted from the lower left as the show counts, is lit.
   static bool Lit(int x, int y) { return glide::CurrentFrame().Pixel(x, glide::ScreenHeight - 1 - y) != 0; }

@@ -26,13 +26,17 @@ struct FlareTexture {
   Gu3dfInfo info;
 };
 
-// The texture every renderer draws with; loaded once per show and never released.
+// The texture every renderer draws with; loaded once per show. The saver keeps it until the
+// process ends; a process that runs many shows gives it back with ReleaseFlareTexture.
 extern FlareTexture* flareTexture;
 
 // Reads the .3df file at `path` (relative names are looked up in the working directory) and
 // places it in texture memory. Returns only on success; any failure prints its message with
 // the path, shuts the graphics library down and ends the process with status -1.
 FlareTexture* LoadFlareTexture(const char* path);
+
+// Frees `flareTexture`'s texel data and record, if there is one, and sets it to null.
+void ReleaseFlareTexture();
 
 // ---------------------------------------------------------------------------------------------
 // Sprites: screen-aligned squares of the flare, tinted with one colour and added onto the frame.
