@@ -43,26 +43,6 @@ __attribute__((target_clones("avx2", "default"))) void MixRows(const std::uint32
   }
 }
 
-// Blackens pixels [begin, end) of a row.
-void Clear(std::uint32_t* row, int begin, int end) {
-  if (begin < end) {
-    std::memset(row + begin, 0, static_cast<std::size_t>(end - begin) * sizeof(std::uint32_t));
-  }
-}
-
-// The columns [begin, end) of row pixels [from, to) that are not black; begin == end when all are.
-std::pair<int, int> LitColumns(const std::uint32_t* row, int from, int to) {
-  int begin = from;
-  while (begin < to && row[begin] == 0) {
-    ++begin;
-  }
-  int end = to;
-  while (end > begin && row[end - 1] == 0) {
-    --end;
-  }
-  return {begin, end};
-}
-
 } // namespace
 
 ScreenRect PictureRect(int screenWidth, int screenHeight) {
@@ -122,7 +102,7 @@ FrameScaler::FrameScaler(int screenWidth, int screenHeight)
       identity_(picture_.width == glide::ScreenWidth && picture_.height == glide::ScreenHeight),
       rows_(MakeTaps(glide::ScreenHeight, picture_.height)),
       columnReach_(MakeTaps(glide::ScreenWidth, picture_.width), glide::ScreenWidth),
-      rowReach_(rows_, glide::ScreenHeight), groupsPerRow_((picture_.width + LitGroupWidth - 1) / LitGroupWidth) {
+      rowReach_(rows_, glide::ScreenHeight) {
   for (const Tap& tap : MakeTaps(glide::ScreenWidth, picture_.width)) {
     columns_.first.push_back(tap.first);
     columns_.second.push_back(tap.second);
@@ -130,7 +110,6 @@ FrameScaler::FrameScaler(int screenWidth, int screenHeight)
   }
   upper_.pixels.assign(static_cast<std::size_t>(picture_.width), 0);
   lower_.pixels.assign(static_cast<std::size_t>(picture_.width), 0);
-  litGroups_.assign(static_cast<std::size_t>(groupsPerRow_) * static_cast<std::size_t>(picture_.height), 0);
   redrawn_.reserve(MaxRects);
 }
 
@@ -184,33 +163,14 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
   }
   // Each source row is scaled across once and serves every picture row between it and its
   // neighbours; the two at hand are kept. They hold another part of the picture, or another
-  // frame, until they are filled here.
+  // frame, until they are filled here. Black mixes to black, so the whole reach is recomputed
+  // rather than kept track of where light was: that costs less than the bookkeeping would.
   upper_.source = -1;
   lower_.source = -1;
-  const int sourceBegin = columns_.first[static_cast<std::size_t>(firstColumn)];
-  const int sourceEnd = columns_.second[static_cast<std::size_t>(endColumn - 1)] + 1;
   const auto prepare = [&](ScaledRow& row, int source) {
-    // Most of a frame is black, and black scales to black: only the columns that the row's lit
-    // pixels reach are worked out.
-    const std::uint32_t* pixels = frame.pixels + static_cast<std::ptrdiff_t>(source) * frame.stride;
-    const auto [litBegin, litEnd] = LitColumns(pixels, sourceBegin, sourceEnd);
     row.source = source;
-    row.litBegin =
-        litBegin < litEnd ? std::max(firstColumn, columnReach_.begin[static_cast<std::size_t>(litBegin)]) : endColumn;
-    row.litEnd =
-        litBegin < litEnd ? std::min(endColumn, columnReach_.end[static_cast<std::size_t>(litEnd - 1)]) : endColumn;
-    std::uint32_t* out = row.pixels.data();
-    Clear(out, firstColumn, row.litBegin);
-    ScaleAcross(pixels, columns_.first.data(), columns_.second.data(), columns_.weight.data(), row.litBegin, row.litEnd,
-                out);
-    Clear(out, row.litEnd, endColumn);
-  };
-  ScreenRect changed{endColumn, endRow, 0, 0}; // as left, top, right, bottom until the end
-  const auto widen = [&changed](int row, int begin, int end) {
-    changed.x = std::min(changed.x, begin);
-    changed.width = std::max(changed.width, end);
-    changed.y = std::min(changed.y, row);
-    changed.height = row + 1;
+    ScaleAcross(frame.pixels + static_cast<std::ptrdiff_t>(source) * frame.stride, columns_.first.data(),
+                columns_.second.data(), columns_.weight.data(), firstColumn, endColumn, row.pixels.data());
   };
   for (int row = firstRow; row < endRow; ++row) {
     const Tap& tap = rows_[static_cast<std::size_t>(row)];
@@ -222,56 +182,38 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
         prepare(upper_, tap.first);
       }
     }
-    int litBegin = upper_.litBegin;
-    int litEnd = upper_.litEnd;
-    if (tap.weight != 0) {
-      if (lower_.source != tap.second) {
-        prepare(lower_, tap.second);
-      }
-      if (lower_.litBegin < lower_.litEnd) {
-        litBegin = litBegin < litEnd ? std::min(litBegin, lower_.litBegin) : lower_.litBegin;
-        litEnd = std::max(litEnd, lower_.litEnd);
-      }
-    }
-    if (litBegin >= litEnd) {
-      litBegin = litEnd = endColumn;
-    }
     std::uint32_t* out = picture + static_cast<std::ptrdiff_t>(row) * stride;
-    // What was lit in this row and is black now is cleared; what was black already is left.
-    ClearLit(out, row, firstColumn, litBegin, widen);
-    ClearLit(out, row, litEnd, endColumn, widen);
-    if (litBegin == litEnd) {
+    if (tap.weight == 0) {
+      std::memcpy(out + firstColumn, upper_.pixels.data() + firstColumn,
+                  static_cast<std::size_t>(endColumn - firstColumn) * sizeof(std::uint32_t));
       continue;
     }
-    if (tap.weight == 0) {
-      std::memcpy(out + litBegin, upper_.pixels.data() + litBegin,
-                  static_cast<std::size_t>(litEnd - litBegin) * sizeof(std::uint32_t));
-    } else {
-      MixRows(upper_.pixels.data(), lower_.pixels.data(), tap.weight, litBegin, litEnd, out);
+    if (lower_.source != tap.second) {
+      prepare(lower_, tap.second);
     }
-    std::uint8_t* lit = litGroups_.data() + static_cast<std::ptrdiff_t>(row) * groupsPerRow_;
-    std::fill(lit + litBegin / LitGroupWidth, lit + (litEnd - 1) / LitGroupWidth + 1, std::uint8_t{1});
-    widen(row, litBegin, litEnd);
+    MixRows(upper_.pixels.data(), lower_.pixels.data(), tap.weight, firstColumn, endColumn, out);
   }
-  if (changed.width > changed.x) {
-    redrawn_.push_back({changed.x, changed.y, changed.width - changed.x, changed.height - changed.y});
-  }
+  redrawn_.push_back({firstColumn, firstRow, endColumn - firstColumn, endRow - firstRow});
 }
 
-template <typename Widen>
-void FrameScaler::ClearLit(std::uint32_t* out, int row, int begin, int end, const Widen& widen) {
-  std::uint8_t* lit = litGroups_.data() + static_cast<std::ptrdiff_t>(row) * groupsPerRow_;
-  for (int group = begin / LitGroupWidth; begin < end; ++group) {
-    const int groupEnd = std::min(end, (group + 1) * LitGroupWidth);
-    if (lit[group] != 0) {
-      Clear(out, begin, groupEnd);
-      widen(row, begin, groupEnd);
-      // A group cleared in part keeps whatever light the rest of it holds.
-      if (begin == group * LitGroupWidth && groupEnd == (group + 1) * LitGroupWidth) {
-        lit[group] = 0;
+void CoalesceRects(std::span<const ScreenRect> rects, std::vector<ScreenRect>& out) {
+  out.clear();
+  for (const ScreenRect& rect : rects) {
+    if (!out.empty()) {
+      ScreenRect& last = out.back();
+      const int left = std::min(last.x, rect.x);
+      const int top = std::min(last.y, rect.y);
+      const int right = std::max(last.x + last.width, rect.x + rect.width);
+      const int bottom = std::max(last.y + last.height, rect.y + rect.height);
+      const long long added = static_cast<long long>(right - left) * (bottom - top) -
+                              static_cast<long long>(last.width) * last.height -
+                              static_cast<long long>(rect.width) * rect.height;
+      if (added <= CoalesceLimit) {
+        last = {left, top, right - left, bottom - top};
+        continue;
       }
     }
-    begin = groupEnd;
+    out.push_back(rect);
   }
 }
 

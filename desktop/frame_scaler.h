@@ -77,12 +77,10 @@ public:
   };
 
 private:
-  // A source row scaled across some columns of the picture: black outside [litBegin, litEnd).
+  // A source row scaled across some columns of the picture.
   struct ScaledRow {
     std::vector<std::uint32_t> pixels;
     int source = -1; // which source row it holds; -1: none
-    int litBegin = 0;
-    int litEnd = 0;
   };
 
   // For each sample of one axis of the source, the picture samples that read it: [begin, end).
@@ -93,17 +91,9 @@ private:
   };
 
   // Redraws the part of the picture that source columns [left, right) of rows [top, bottom) reach,
-  // and reports the rectangle in which pixels changed.
+  // and reports it.
   void Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* picture,
               int stride);
-  // Blackens pixels [begin, end) of picture row `row` where they may be lit, telling `widen` of
-  // each piece.
-  template <typename Widen>
-  void ClearLit(std::uint32_t* out, int row, int begin, int end, const Widen& widen);
-
-  // Picture pixels are tracked in groups of this many along a row: a group not marked is black.
-  static constexpr int LitGroupWidth = 16;
-
   int screenWidth_;
   int screenHeight_;
   ScreenRect picture_;
@@ -115,10 +105,15 @@ private:
   bool fresh_ = true; // no update yet
   ScaledRow upper_;
   ScaledRow lower_;
-  int groupsPerRow_;
-  std::vector<std::uint8_t> litGroups_; // for each picture row, whether each group may be lit
   std::vector<ScreenRect> redrawn_;
 };
+
+// Rectangles that cover all of `rects`, in fewer requests to the X server: each rectangle is
+// joined to the one before it when their union adds at most CoalesceLimit pixels. A request
+// costs the server about as much as copying a few thousand pixels (measured under Xvfb), so
+// joining the many small rectangles of a frame costs less than sending them one by one.
+inline constexpr long long CoalesceLimit = 4096;
+void CoalesceRects(std::span<const ScreenRect> rects, std::vector<ScreenRect>& out);
 
 // Spaces presented frames at least one refresh period of 60 Hz apart without ever catching up:
 // a frame that comes late is shown at once, and the next one a full period after it.

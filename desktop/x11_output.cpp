@@ -104,11 +104,13 @@ private:
   XShmSegmentInfo segment_{};
   std::vector<std::uint32_t> requestPixels_; // the image's pixels when they go by request
   std::unique_ptr<FrameScaler> scaler_;
+  std::vector<ScreenRect> requests_; // the rectangles of one frame, as they go to the server
 };
 
 X11Connection::X11Connection(Display* display, Window window, X11Drawing drawing, const XWindowAttributes& attributes)
     : display_(display), window_(window), drawing_(drawing), visual_(attributes.visual), depth_(attributes.depth),
       width_(attributes.width), height_(attributes.height) {
+  requests_.reserve(FrameScaler::MaxRects);
   if (drawing_ == X11Drawing::Images) {
     gc_ = XCreateGC(display_, window_, 0, nullptr);
     XSetForeground(display_, gc_, 0);
@@ -237,7 +239,8 @@ void X11Connection::Present(const glide::FrameView& frame, FramePacer& pacer) {
   } else if (changed.empty()) {
     return;
   } else {
-    for (const ScreenRect& rect : changed) {
+    CoalesceRects(changed, requests_);
+    for (const ScreenRect& rect : requests_) {
       Put(rect);
     }
   }

@@ -369,6 +369,29 @@ TEST(FrameScaler, KeepsFlatColoursExactAndTheTopRowOnTop) {
   }
 }
 
+TEST(CoalesceRects, JoinsNeighboursWhoseUnionAddsLittle) {
+  // The corner that a 64×64 square and a 128×64 band below it leave out is 4,096 pixels: exactly
+  // the most a join may add.
+  struct Case {
+    const char* name;
+    std::vector<ScreenRect> rects;
+    std::vector<ScreenRect> expected;
+  };
+  const std::vector<Case> cases = {
+      {"none", {}, {}},
+      {"one run after another", {{0, 0, 8, 8}, {12, 0, 8, 8}, {24, 0, 4, 8}}, {{0, 0, 28, 8}}},
+      {"the next tile row", {{100, 0, 20, 8}, {96, 8, 20, 8}}, {{96, 0, 24, 16}}},
+      {"a union that adds exactly the limit", {{0, 0, 64, 64}, {0, 64, 128, 64}}, {{0, 0, 128, 128}}},
+      {"a union that adds more", {{0, 0, 64, 64}, {0, 64, 129, 64}}, {{0, 0, 64, 64}, {0, 64, 129, 64}}},
+      {"far apart", {{0, 0, 4, 8}, {600, 400, 4, 8}, {604, 400, 4, 8}}, {{0, 0, 4, 8}, {600, 400, 8, 8}}},
+  };
+  std::vector<ScreenRect> out;
+  for (const Case& c : cases) {
+    desktop::CoalesceRects(c.rects, out);
+    EXPECT_EQ(out, c.expected) << c.name;
+  }
+}
+
 TEST(FramePacer, FramesComeAtMostOncePerPeriodAndNeverCatchUp) {
   using Clock = desktop::FramePacer::Clock;
   const Clock::duration period = desktop::FramePacer::Period;
