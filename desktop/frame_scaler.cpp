@@ -1,6 +1,8 @@
 // Fitting the 640×480 frame to a screen: the picture rectangle, the scaler of what changed, and the pacer.
 #include "frame_scaler.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -26,10 +28,64 @@ inline std::uint32_t Mix(std::uint32_t first, std::uint32_t second, std::uint32_
 
 // Picture columns [begin, end) of one source row: each output pixel mixes its two source pixels.
 __attribute__((target_clones("avx2", "default"))) void
-ScaleAcross(const std::uint32_t* __restrict source, const int* __restrict first, const int* __restrict second,
-            const std::uint32_t* __restrict weight, int begin, int end, std::uint32_t* __restrict out) {
+ScaleAcrossEach(const std::uint32_t* __restrict source, const int* __restrict first, const int* __restrict second,
+                const std::uint32_t* __restrict weight, int begin, int end, std::uint32_t* __restrict out) {
   for (int column = begin; column < end; ++column) {
     out[column] = Mix(source[first[column]], source[second[column]], weight[column]);
+  }
+}
+
+// Mix on eight pixels at once, lane by lane the same arithmetic.
+__attribute__((target("avx2"))) __m256i MixEight(__m256i first, __m256i second, __m256i weight) {
+  const __m256i keep = _mm256_sub_epi32(_mm256_set1_epi32(256), weight);
+  const __m256i redBlueMask = _mm256_set1_epi32(0xFF00FF);
+  const __m256i greenMask = _mm256_set1_epi32(0xFF);
+  const __m256i redBlue = _mm256_srli_epi32(
+      _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(first, redBlueMask), keep),
+                                        _mm256_mullo_epi32(_mm256_and_si256(second, redBlueMask), weight)),
+                       _mm256_set1_epi32(0x800080)),
+      8);
+  const __m256i green = _mm256_srli_epi32(
+      _mm256_add_epi32(
+          _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(_mm256_srli_epi32(first, 8), greenMask), keep),
+                           _mm256_mullo_epi32(_mm256_and_si256(_mm256_srli_epi32(second, 8), greenMask), weight)),
+          _mm256_set1_epi32(0x80)),
+      8);
+  return _mm256_or_si256(_mm256_and_si256(redBlue, redBlueMask), _mm256_slli_epi32(green, 8));
+}
+
+// ScaleAcrossEach without fetching source pixels one by one, which took most of a large screen's
+// time: where eight neighbouring columns read no more than eight neighbouring source pixels (a
+// picture wider than the frame), those are loaded at once and shuffled into place. Columns
+// where they do not (near the row's end, or a picture narrower than the frame) go the general way.
+__attribute__((target("avx2"))) void ScaleAcrossShuffled(const std::uint32_t* source, const int* first,
+                                                         const int* second, const std::uint32_t* weight, int begin,
+                                                         int end, int sourceWidth, std::uint32_t* out) {
+  int column = begin;
+  for (; column + 8 <= end; column += 8) {
+    const int base = first[column];
+    if (second[column + 7] - base > 7 || base + 8 > sourceWidth) {
+      break;
+    }
+    const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + base));
+    const __m256i offset = _mm256_set1_epi32(base);
+    const __m256i firsts = _mm256_permutevar8x32_epi32(
+        pixels, _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + column)), offset));
+    const __m256i seconds = _mm256_permutevar8x32_epi32(
+        pixels, _mm256_sub_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + column)), offset));
+    const __m256i weights = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weight + column));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + column), MixEight(firsts, seconds, weights));
+  }
+  ScaleAcrossEach(source, first, second, weight, column, end, out);
+}
+
+void ScaleAcross(const std::uint32_t* source, const int* first, const int* second, const std::uint32_t* weight,
+                 int begin, int end, int sourceWidth, std::uint32_t* out) {
+  static const bool shuffle = __builtin_cpu_supports("avx2");
+  if (shuffle) {
+    ScaleAcrossShuffled(source, first, second, weight, begin, end, sourceWidth, out);
+  } else {
+    ScaleAcrossEach(source, first, second, weight, begin, end, out);
   }
 }
 
@@ -170,7 +226,8 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
   const auto prepare = [&](ScaledRow& row, int source) {
     row.source = source;
     ScaleAcross(frame.pixels + static_cast<std::ptrdiff_t>(source) * frame.stride, columns_.first.data(),
-                columns_.second.data(), columns_.weight.data(), firstColumn, endColumn, row.pixels.data());
+                columns_.second.data(), columns_.weight.data(), firstColumn, endColumn, glide::ScreenWidth,
+                row.pixels.data());
   };
   for (int row = firstRow; row < endRow; ++row) {
     const Tap& tap = rows_[static_cast<std::size_t>(row)];
