@@ -164,6 +164,9 @@ FrameScaler::FrameScaler(int screenWidth, int screenHeight)
     columns_.second.push_back(tap.second);
     columns_.weight.push_back(tap.weight);
   }
+  if (!identity_) {
+    previous_.assign(static_cast<std::size_t>(glide::ScreenWidth) * glide::ScreenHeight, 0);
+  }
   upper_.pixels.assign(static_cast<std::size_t>(picture_.width), 0);
   lower_.pixels.assign(static_cast<std::size_t>(picture_.width), 0);
   redrawn_.reserve(MaxRects);
@@ -189,11 +192,59 @@ std::span<const ScreenRect> FrameScaler::Update(const glide::FrameView& frame, s
           end = next + 1;
         }
       }
-      Redraw(frame, tile * TileWidth, end * TileWidth, top, top + TileHeight, picture, stride);
+      ScreenRect run{tile * TileWidth, top, (end - tile) * TileWidth, TileHeight};
       tile = end;
+      // Where the picture is the frame, copying a run costs less than finding what in it changed.
+      if (damage == nullptr || identity_ || TrimToChanges(frame, run)) {
+        Redraw(frame, run.x, run.x + run.width, run.y, run.y + run.height, picture, stride);
+        if (!identity_) {
+          KeepAsPrevious(frame, run);
+        }
+      }
     }
   }
   return redrawn_;
+}
+
+bool FrameScaler::TrimToChanges(const glide::FrameView& frame, ScreenRect& run) const {
+  const int end = run.x + run.width;
+  int left = end;
+  int right = run.x;
+  int top = -1;
+  int bottom = -1;
+  for (int row = run.y; row < run.y + run.height; ++row) {
+    const std::uint32_t* now = frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride;
+    const std::uint32_t* before = previous_.data() + static_cast<std::ptrdiff_t>(row) * glide::ScreenWidth;
+    if (std::memcmp(now + run.x, before + run.x, static_cast<std::size_t>(run.width) * sizeof(std::uint32_t)) == 0) {
+      continue;
+    }
+    // Only columns outside those already known to have changed can widen the rectangle.
+    int first = run.x;
+    while (first < left && now[first] == before[first]) {
+      ++first;
+    }
+    left = first;
+    int last = end;
+    while (last > right && now[last - 1] == before[last - 1]) {
+      --last;
+    }
+    right = last;
+    top = top < 0 ? row : top;
+    bottom = row + 1;
+  }
+  if (top < 0) {
+    return false;
+  }
+  run = {left, top, right - left, bottom - top};
+  return true;
+}
+
+void FrameScaler::KeepAsPrevious(const glide::FrameView& frame, const ScreenRect& rect) {
+  for (int row = rect.y; row < rect.y + rect.height; ++row) {
+    std::memcpy(previous_.data() + static_cast<std::ptrdiff_t>(row) * glide::ScreenWidth + rect.x,
+                frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + rect.x,
+                static_cast<std::size_t>(rect.width) * sizeof(std::uint32_t));
+  }
 }
 
 void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom,

@@ -30,9 +30,9 @@ ScreenRect PictureRect(int screenWidth, int screenHeight);
 //
 // Frames of fireworks change in a small part of the screen from one frame to the next, and a
 // large screen costs in proportion to what is redrawn and sent. So the scaler redraws only the
-// parts of the picture that the frame's changed tiles reach (the graphics library says which
-// tiles it wrote). What it does not redraw already holds what a full redraw would give, since no
-// pixel it depends on has changed.
+// parts of the picture that the frame's changed pixels reach: it looks for them in the tiles the
+// graphics library says it wrote, against a copy of the frame before. What it does not redraw
+// already holds what a full redraw would give, since no pixel it depends on has changed.
 class FrameScaler {
 public:
   // The tiles in which the graphics library tells what changed.
@@ -90,6 +90,12 @@ private:
     Reach(const std::vector<Tap>& taps, int sourceSize);
   };
 
+  // Shrinks `run` to the smallest rectangle that holds every pixel in which `frame` differs from
+  // the frame before it; false when none does. The library marks whole tiles, but much of a
+  // marked tile (around a sprite's edge) holds what it held before.
+  bool TrimToChanges(const glide::FrameView& frame, ScreenRect& run) const;
+  // Remembers `rect` of `frame` as the frame before the next one.
+  void KeepAsPrevious(const glide::FrameView& frame, const ScreenRect& rect);
   // Redraws the part of the picture that source columns [left, right) of rows [top, bottom) reach,
   // and reports it.
   void Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* picture,
@@ -102,7 +108,8 @@ private:
   std::vector<Tap> rows_;
   Reach columnReach_;
   Reach rowReach_;
-  bool fresh_ = true; // no update yet
+  bool fresh_ = true;                   // no update yet
+  std::vector<std::uint32_t> previous_; // the frame before, where the picture is not the frame itself
   ScaledRow upper_;
   ScaledRow lower_;
   std::vector<ScreenRect> redrawn_;

@@ -340,6 +340,43 @@ TEST(FrameScaler, RedrawsWhatTheDamageSaysAndAllOfAFrameThatSaysNothing) {
   }
 }
 
+TEST(FrameScaler, AScaledPictureRedrawsWhereTilesChangedNotWhereTheyWereMarked) {
+  // The library may mark tiles that hold what they held before. Marked all over, with one pixel
+  // changed, a scaled picture redraws about what that pixel reaches and still ends as a full
+  // redraw would; a picture that is the frame copies what was marked.
+  glide::FrameDamage everything;
+  std::fill_n(&everything.tiles[0][0], glide::DamageRows * glide::DamageColumns, true);
+  const Frame before = SquaresFrame({{100, 100}, {400, 300}}, 6);
+  Frame after = before;
+  after.pixels[200 * glide::ScreenWidth + 250] = 0xFFFFFF;
+  for (const ScreenCase c : ScreenSizes) {
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
+    FrameScaler scaler(c.width, c.height);
+    Screen screen(c.width, c.height);
+    screen.Update(scaler, before);
+    glide::FrameView view = after.View();
+    view.damage = &everything;
+    const ScreenRect picture = scaler.Picture();
+    long area = 0;
+    for (const ScreenRect& rect : scaler.Update(
+             view, screen.pixels.data() + static_cast<std::ptrdiff_t>(picture.y) * c.width + picture.x, c.width)) {
+      area += static_cast<long>(rect.width) * rect.height;
+    }
+    const long reach =
+        static_cast<long>(3 * picture.width / glide::ScreenWidth + 2) * (3 * picture.height / glide::ScreenHeight + 2);
+    if (picture.width == glide::ScreenWidth && picture.height == glide::ScreenHeight) {
+      EXPECT_EQ(area, static_cast<long>(glide::ScreenWidth) * glide::ScreenHeight) << name;
+    } else {
+      EXPECT_LE(area, reach) << name;
+      EXPECT_GT(area, 0) << name;
+    }
+    FrameScaler fresh(c.width, c.height);
+    Screen full(c.width, c.height);
+    full.Update(fresh, after);
+    EXPECT_EQ(screen.pixels, full.pixels) << name;
+  }
+}
+
 TEST(FrameScaler, KeepsFlatColoursExactAndTheTopRowOnTop) {
   // Quadrants of pure colours: a flat area must come out exactly (no darkening from rounding),
   // and the frame's top rows and left columns must land at the screen's top and left.
