@@ -60,11 +60,11 @@ __attribute__((target("avx2"))) __m256i MixEight(__m256i first, __m256i second, 
 // where they do not (near the row's end, or a picture narrower than the frame) go the general way.
 __attribute__((target("avx2"))) void ScaleAcrossShuffled(const std::uint32_t* source, const int* first,
                                                          const int* second, const std::uint32_t* weight, int begin,
-                                                         int end, int sourceWidth, std::uint32_t* out) {
+                                                         int end, std::uint32_t* out) {
   int column = begin;
   for (; column + 8 <= end; column += 8) {
     const int base = first[column];
-    if (second[column + 7] - base > 7 || base + 8 > sourceWidth) {
+    if (second[column + 7] - base > 7 || base + 8 > glide::ScreenWidth) {
       break;
     }
     const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + base));
@@ -80,10 +80,10 @@ __attribute__((target("avx2"))) void ScaleAcrossShuffled(const std::uint32_t* so
 }
 
 void ScaleAcross(const std::uint32_t* source, const int* first, const int* second, const std::uint32_t* weight,
-                 int begin, int end, int sourceWidth, std::uint32_t* out) {
+                 int begin, int end, std::uint32_t* out) {
   static const bool shuffle = __builtin_cpu_supports("avx2");
   if (shuffle) {
-    ScaleAcrossShuffled(source, first, second, weight, begin, end, sourceWidth, out);
+    ScaleAcrossShuffled(source, first, second, weight, begin, end, out);
   } else {
     ScaleAcrossEach(source, first, second, weight, begin, end, out);
   }
@@ -96,6 +96,17 @@ __attribute__((target_clones("avx2", "default"))) void MixRows(const std::uint32
                                                                std::uint32_t* __restrict out) {
   for (int column = begin; column < end; ++column) {
     out[column] = Mix(upper[column], lower[column], weight);
+  }
+}
+
+// Copies pixels [left, right) of frame rows [top, bottom) to the same place in `out`, whose rows
+// are `stride` pixels apart.
+void CopyFromFrame(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* out,
+                   int stride) {
+  for (int row = top; row < bottom; ++row) {
+    std::memcpy(out + static_cast<std::ptrdiff_t>(row) * stride + left,
+                frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + left,
+                static_cast<std::size_t>(right - left) * sizeof(std::uint32_t));
   }
 }
 
@@ -198,7 +209,8 @@ std::span<const ScreenRect> FrameScaler::Update(const glide::FrameView& frame, s
       if (damage == nullptr || identity_ || TrimToChanges(frame, run)) {
         Redraw(frame, run.x, run.x + run.width, run.y, run.y + run.height, picture, stride);
         if (!identity_) {
-          KeepAsPrevious(frame, run);
+          CopyFromFrame(frame, run.x, run.x + run.width, run.y, run.y + run.height, previous_.data(),
+                        glide::ScreenWidth);
         }
       }
     }
@@ -239,24 +251,11 @@ bool FrameScaler::TrimToChanges(const glide::FrameView& frame, ScreenRect& run) 
   return true;
 }
 
-void FrameScaler::KeepAsPrevious(const glide::FrameView& frame, const ScreenRect& rect) {
-  for (int row = rect.y; row < rect.y + rect.height; ++row) {
-    std::memcpy(previous_.data() + static_cast<std::ptrdiff_t>(row) * glide::ScreenWidth + rect.x,
-                frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + rect.x,
-                static_cast<std::size_t>(rect.width) * sizeof(std::uint32_t));
-  }
-}
-
 void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom,
                          std::uint32_t* picture, int stride) {
   if (identity_) {
-    // The picture is the frame: the changed tiles are copied as they are, which costs less than
-    // looking for what in them is black.
-    for (int row = top; row < bottom; ++row) {
-      std::memcpy(picture + static_cast<std::ptrdiff_t>(row) * stride + left,
-                  frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + left,
-                  static_cast<std::size_t>(right - left) * sizeof(std::uint32_t));
-    }
+    // The picture is the frame: the changed tiles are copied as they are.
+    CopyFromFrame(frame, left, right, top, bottom, picture, stride);
     redrawn_.push_back({left, top, right - left, bottom - top});
     return;
   }
@@ -277,8 +276,7 @@ void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int
   const auto prepare = [&](ScaledRow& row, int source) {
     row.source = source;
     ScaleAcross(frame.pixels + static_cast<std::ptrdiff_t>(source) * frame.stride, columns_.first.data(),
-                columns_.second.data(), columns_.weight.data(), firstColumn, endColumn, glide::ScreenWidth,
-                row.pixels.data());
+                columns_.second.data(), columns_.weight.data(), firstColumn, endColumn, row.pixels.data());
   };
   for (int row = firstRow; row < endRow; ++row) {
     const Tap& tap = rows_[static_cast<std::size_t>(row)];

@@ -94,8 +94,6 @@ private:
   // the frame before it; false when none does. The library marks whole tiles, but much of a
   // marked tile (around a sprite's edge) holds what it held before.
   bool TrimToChanges(const glide::FrameView& frame, ScreenRect& run) const;
-  // Remembers `rect` of `frame` as the frame before the next one.
-  void KeepAsPrevious(const glide::FrameView& frame, const ScreenRect& rect);
   // Redraws the part of the picture that source columns [left, right) of rows [top, bottom) reach,
   // and reports it.
   void Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* picture,
