@@ -99,14 +99,12 @@ __attribute__((target_clones("avx2", "default"))) void MixRows(const std::uint32
   }
 }
 
-// Copies pixels [left, right) of frame rows [top, bottom) to the same place in `out`, whose rows
-// are `stride` pixels apart.
-void CopyFromFrame(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* out,
-                   int stride) {
-  for (int row = top; row < bottom; ++row) {
-    std::memcpy(out + static_cast<std::ptrdiff_t>(row) * stride + left,
-                frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + left,
-                static_cast<std::size_t>(right - left) * sizeof(std::uint32_t));
+// Copies `area` of the frame to the same place in `out`, whose rows are `stride` pixels apart.
+void CopyFromFrame(const glide::FrameView& frame, const ScreenRect& area, std::uint32_t* out, int stride) {
+  for (int row = area.y; row < area.y + area.height; ++row) {
+    std::memcpy(out + static_cast<std::ptrdiff_t>(row) * stride + area.x,
+                frame.pixels + static_cast<std::ptrdiff_t>(row) * frame.stride + area.x,
+                static_cast<std::size_t>(area.width) * sizeof(std::uint32_t));
   }
 }
 
@@ -205,14 +203,17 @@ std::span<const ScreenRect> FrameScaler::Update(const glide::FrameView& frame, s
       }
       ScreenRect run{tile * TileWidth, top, (end - tile) * TileWidth, TileHeight};
       tile = end;
-      // Where the picture is the frame, copying a run costs less than finding what in it changed.
-      if (damage == nullptr || identity_ || TrimToChanges(frame, run)) {
-        Redraw(frame, run.x, run.x + run.width, run.y, run.y + run.height, picture, stride);
-        if (!identity_) {
-          CopyFromFrame(frame, run.x, run.x + run.width, run.y, run.y + run.height, previous_.data(),
-                        glide::ScreenWidth);
-        }
+      if (identity_) {
+        // The picture is the frame: copying a run costs less than finding what in it changed.
+        CopyFromFrame(frame, run, picture, stride);
+        redrawn_.push_back(run);
+        continue;
       }
+      if (damage != nullptr && !TrimToChanges(frame, run)) {
+        continue;
+      }
+      Redraw(frame, run, picture, stride);
+      CopyFromFrame(frame, run, previous_.data(), glide::ScreenWidth);
     }
   }
   return redrawn_;
@@ -251,18 +252,11 @@ bool FrameScaler::TrimToChanges(const glide::FrameView& frame, ScreenRect& run) 
   return true;
 }
 
-void FrameScaler::Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom,
-                         std::uint32_t* picture, int stride) {
-  if (identity_) {
-    // The picture is the frame: the changed tiles are copied as they are.
-    CopyFromFrame(frame, left, right, top, bottom, picture, stride);
-    redrawn_.push_back({left, top, right - left, bottom - top});
-    return;
-  }
-  const int firstColumn = columnReach_.begin[static_cast<std::size_t>(left)];
-  const int endColumn = columnReach_.end[static_cast<std::size_t>(right - 1)];
-  const int firstRow = rowReach_.begin[static_cast<std::size_t>(top)];
-  const int endRow = rowReach_.end[static_cast<std::size_t>(bottom - 1)];
+void FrameScaler::Redraw(const glide::FrameView& frame, const ScreenRect& run, std::uint32_t* picture, int stride) {
+  const int firstColumn = columnReach_.begin[static_cast<std::size_t>(run.x)];
+  const int endColumn = columnReach_.end[static_cast<std::size_t>(run.x + run.width - 1)];
+  const int firstRow = rowReach_.begin[static_cast<std::size_t>(run.y)];
+  const int endRow = rowReach_.end[static_cast<std::size_t>(run.y + run.height - 1)];
   // A picture smaller than the frame skips some source samples altogether.
   if (firstColumn >= endColumn || firstRow >= endRow) {
     return;

@@ -94,10 +94,8 @@ private:
   // the frame before it; false when none does. The library marks whole tiles, but much of a
   // marked tile (around a sprite's edge) holds what it held before.
   bool TrimToChanges(const glide::FrameView& frame, ScreenRect& run) const;
-  // Redraws the part of the picture that source columns [left, right) of rows [top, bottom) reach,
-  // and reports it.
-  void Redraw(const glide::FrameView& frame, int left, int right, int top, int bottom, std::uint32_t* picture,
-              int stride);
+  // Redraws the part of a scaled picture that the frame's pixels in `run` reach, and reports it.
+  void Redraw(const glide::FrameView& frame, const ScreenRect& run, std::uint32_t* picture, int stride);
   int screenWidth_;
   int screenHeight_;
   ScreenRect picture_;
