@@ -86,12 +86,12 @@ void Context::DrawTriangle(const GrVertex* a, const GrVertex* b, const GrVertex*
 }
 
 FrameView Context::Frame() {
-  DrawHeldBack();
+  Flush();
   return {frame_.pixels, ScreenWidth, ScreenHeight, ScreenWidth};
 }
 
 bool Context::SelectSpritePath(SpritePath path) {
-  DrawHeldBack();
+  Flush();
   return rasterizer_.SelectPath(path);
 }
 

@@ -55,9 +55,9 @@ public:
   void Clear(GrColor_t color);
   void Swap();
   void DrawTriangle(const GrVertex* a, const GrVertex* b, const GrVertex* c);
-  // Draws the half sprite the device may hold back. Every operation but triangle drawing calls
-  // it first, so that it sees (and changes) only what was drawn before it.
-  void DrawHeldBack() { rasterizer_.Flush(frame_); }
+  // Flushes the device: draws the half sprite it may hold back. Every operation but triangle
+  // drawing flushes first, so that it sees (and changes) only what was drawn before it.
+  void Flush() { rasterizer_.Flush(frame_); }
   FrameView Frame();
   bool SelectSpritePath(SpritePath path);
 

@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "device/triangle.h"
+#include "device/fixed_point.h"
+#include "device/grid_vertex.h"
 #include "glide/glide.h"
 
 namespace glide {

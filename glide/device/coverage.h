@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "device/fixed_point.h"
+#include "device/grid_vertex.h"
+#include "device/prepared_triangle.h"
 #include "device/render_state.h"
-#include "device/triangle.h"
 
 namespace glide {
 

@@ -4,8 +4,8 @@
 
 #include "device/clipping.h"
 #include "device/coverage.h"
-#include "device/setup.h"
 #include "device/shading.h"
+#include "device/shading_setup.h"
 #include "device/sprite_pairing.h"
 
 namespace glide {

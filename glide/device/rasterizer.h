@@ -3,9 +3,10 @@
 #pragma once
 
 #include "device/frame_buffer.h"
+#include "device/grid_vertex.h"
+#include "device/prepared_triangle.h"
 #include "device/render_state.h"
 #include "device/sprite_kernel.h"
-#include "device/triangle.h"
 #include "glide/board.h"
 #include "glide/glide.h"
 #include "glide/inspection.h"
@@ -22,8 +23,8 @@ public:
   // come one after the other is drawn in one pass with exactly the pixels the halves would give.
   void Draw(const GrVertex& a, const GrVertex& b, const GrVertex& c, const RenderState& state,
             const TextureMemory& textures, FrameBuffer& frame);
-  // Draws the half held back, if any. Every operation but triangle drawing calls it first, so
-  // nothing can read the frame or change what the half was drawn with before it is drawn.
+  // Flushes: draws the half held back, if any. Every operation but triangle drawing flushes
+  // first, so nothing can read the frame or change what the half was drawn with before it is drawn.
   void Flush(FrameBuffer& frame);
 
   // False, keeping the current choice, when the processor cannot run the path.

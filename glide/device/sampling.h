@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "device/triangle.h"
+#include "device/fixed_point.h"
 #include "texture/texture_memory.h"
 
 namespace glide {

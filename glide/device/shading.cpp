@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "device/grid_vertex.h"
 #include "device/sampling.h"
 
 namespace glide {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "device/triangle.h"
+#include "device/prepared_triangle.h"
 
 namespace glide {
 

@@ -3,12 +3,12 @@
 
 #include <algorithm>
 
-#include "device/setup.h"
+#include "device/attribute_planes.h"
 
 namespace glide {
 namespace {
 
-// The change of s (or t) along the legs of a right angle, as Setup::PlaneOf computes it.
+// The change of s (or t) along the legs of a right angle, as AttributePlanes::PlaneOf computes it.
 void ChangesAlongLegs(const GridVertex (&vertices)[3], const Legs& legs, Attribute attribute, double w,
                       double (&changes)[2]) {
   for (int axis = 0; axis < 2; ++axis) {

@@ -1,7 +1,8 @@
 // Sprite pairing: the two halves of an axis-aligned sprite square, drawn as one box.
 #pragma once
 
-#include "device/triangle.h"
+#include "device/grid_vertex.h"
+#include "device/prepared_triangle.h"
 
 namespace glide {
 

@@ -5,11 +5,15 @@
 #include <vector>
 
 #include "glide/glide.h"
-#include "glide/inspection.h"
 #include "glide/tdf.h"
 #include "texture/mipmap.h"
 
 namespace glide {
+
+// Texture memory, counted in the texel bytes of the textures' own formats as the boards of the
+// day counted it. Allocation returns GR_NULL_MIPMAP_HANDLE once it is used up, and the hardware
+// query reports it in whole MiB.
+inline constexpr std::uint32_t TextureMemoryBytes = 4u << 20;
 
 // Handles of texture memory. When every handle is taken, allocation returns
 // GR_NULL_MIPMAP_HANDLE as it does when the memory itself is used up.

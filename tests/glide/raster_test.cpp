@@ -1,5 +1,6 @@
 // Pixel-exact tests of the rasterizer: coverage and the fill rule, clipping, blending, texture
-// sampling, level choice, hostile coordinates, and equal pixels from every sprite path.
+// sampling, each state setter, level choice, hostile coordinates and what survives the guard band,
+// and equal pixels from every sprite path.
 #include <array>
 #include <cmath>
 #include <limits>
@@ -375,6 +376,94 @@ TEST_F(GlideTest, TheTextureUnitDeliversNothingUntilACombineIsSet) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Every state setter alone changes the picture. A square is drawn in two halves, as the show
+// draws its sprites, with the setter called between them: the second half shows the new state,
+// and the first, which the sprite path holds back until the setter comes, the state before.
+
+// A texture of one size (a single level) in intensity, texels given row by row.
+std::vector<std::uint8_t> IntensityTexture(int size, const std::vector<std::uint16_t>& texels) {
+  tdf_writer::Texture texture;
+  texture.smallSize = texture.largeSize = size;
+  texture.texels = texels;
+  return tdf_writer::Encode(texture);
+}
+
+// What a setter may set: a darker texture, and the state block saved right after opening.
+struct SetterScene {
+  GrMipMapId_t darkerTexture;
+  GrState openingState;
+};
+
+// The show's sprite state (additive), or the same blended by source alpha, which is what the
+// alpha setters need to be seen.
+enum class Blend { Additive, SourceAlpha };
+
+struct SetterCase {
+  std::string name;
+  Blend blend;
+  void (*set)(const SetterScene& scene);
+  std::uint32_t expected; // the second half, over a frame of blue 100
+};
+
+class StateSetterTest : public GlideTest, public ::testing::WithParamInterface<SetterCase> {};
+
+TEST_P(StateSetterTest, AloneChangesTheHalfDrawnAfterIt) {
+  const SetterCase& setter = GetParam();
+  SetterScene scene;
+  grGlideGetState(&scene.openingState);
+  const GrMipMapId_t texture = glidetest::LoadTexture(IntensityTexture(1, {128}));
+  scene.darkerTexture = glidetest::LoadTexture(IntensityTexture(1, {64}));
+  glidetest::SetSpriteState(texture);
+  if (setter.blend == Blend::SourceAlpha) {
+    grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  }
+  grBufferClear(0x640000, 0, 0xFFFF); // ABGR: blue 100
+  const GrVertex a = Vertex(10, 10, 255, 255, 0), b = Vertex(30, 10, 255, 255, 0);
+  const GrVertex c = Vertex(30, 30, 255, 255, 0), d = Vertex(10, 30, 255, 255, 0);
+  grDrawTriangle(&a, &b, &c);
+  setter.set(scene);
+  grDrawTriangle(&c, &d, &a);
+  // Before the setter: texel 128 × yellow, added onto the blue or, at alpha 255, replacing it.
+  const std::uint32_t before = setter.blend == Blend::Additive ? Rgb(128, 128, 100) : Rgb(128, 128, 0);
+  EXPECT_EQ(PixelAt(25, 15), before);
+  EXPECT_EQ(PixelAt(15, 25), setter.expected);
+  EXPECT_NE(setter.expected, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Setters, StateSetterTest,
+    ::testing::Values(
+        SetterCase{"ClipWindow", Blend::Additive, [](const SetterScene&) { grClipWindow(0, 0, 640, 20); },
+                   Rgb(0, 0, 100)},
+        SetterCase{"ColorCombineFunction", Blend::Additive,
+                   [](const SetterScene&) { guColorCombineFunction(GR_COLORCOMBINE_ITRGB); }, Rgb(255, 255, 100)},
+        SetterCase{"ColorCombine", Blend::Additive,
+                   [](const SetterScene&) {
+                     grColorCombine(GR_COMBINE_FUNCTION_LOCAL, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_ITERATED,
+                                    GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+                   },
+                   Rgb(255, 255, 100)},
+        SetterCase{
+            "AlphaBlendFunction", Blend::Additive,
+            [](const SetterScene&) { grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO); },
+            Rgb(128, 128, 0)},
+        SetterCase{"TexCombineFunction", Blend::Additive,
+                   [](const SetterScene&) { grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_ZERO); }, Rgb(0, 0, 100)},
+        SetterCase{"TexSource", Blend::Additive, [](const SetterScene& scene) { guTexSource(scene.darkerTexture); },
+                   Rgb(64, 64, 100)},
+        SetterCase{"GlideSetState", Blend::Additive,
+                   [](const SetterScene& scene) { grGlideSetState(&scene.openingState); }, Rgb(255, 255, 0)},
+        SetterCase{"AlphaCombine", Blend::SourceAlpha,
+                   [](const SetterScene&) {
+                     grAlphaCombine(GR_COMBINE_FUNCTION_ZERO, GR_COMBINE_FACTOR_ZERO, GR_COMBINE_LOCAL_CONSTANT,
+                                    GR_COMBINE_OTHER_CONSTANT, FXFALSE);
+                   },
+                   Rgb(0, 0, 100)},
+        SetterCase{"AlphaSource", Blend::SourceAlpha,
+                   [](const SetterScene&) { guAlphaSource(GR_ALPHASOURCE_CC_ALPHA); }, Rgb(0, 0, 100)}),
+    [](const ::testing::TestParamInfo<SetterCase>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------------------------
 // Level of detail: one level per triangle, the nearest to its texel-to-pixel scale.
 
 // A 64 × 64 texture whose seven levels are each one flat colour.
@@ -465,6 +554,73 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"PartlyOffScreen", SplitRising(600.5, 470.5, 700, 500), {600, 470, 640, 480}},
         HostileCase{"TinyDrawsNothing", {Triangle{{{10.1, 10.1}, {10.2, 10.1}, {10.1, 10.2}}}}, {0, 0, 0, 0}}),
     [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+// A primitive cut to the guard band keeps its attributes: a square reaching far past the band
+// gives on the screen the very pixels of a square with the same planes inside it.
+
+// An attribute that changes linearly over the screen. Steps of powers of two keep the values at
+// the corners exact and every pixel centre clear of a rounding or texel boundary.
+struct Linear {
+  float atOrigin, perX, perY;
+  float At(float x, float y) const { return atOrigin + perX * x + perY * y; }
+};
+
+enum class Texturing { None, PointSampled };
+
+struct ClippedCase {
+  std::string name;
+  Texturing texturing;
+  std::array<Linear, 6> planes; // red, green, blue, alpha, s, t
+  std::uint32_t atProbe;        // the pixel (100, 200), worked out by hand
+};
+
+class ClippedAttributeTest : public GlideTest, public ::testing::WithParamInterface<ClippedCase> {};
+
+TEST_P(ClippedAttributeTest, MatchesTheSamePlanesInsideTheBand) {
+  const ClippedCase& clipped = GetParam();
+  if (clipped.texturing == Texturing::PointSampled) {
+    std::vector<std::uint16_t> texels; // sixteen greys, one for each texel
+    for (std::uint16_t texel = 0; texel < 16; ++texel) texels.push_back(static_cast<std::uint16_t>(16 * texel + 8));
+    glidetest::TextureOptions options;
+    options.filter = GR_TEXTUREFILTER_POINT_SAMPLED;
+    guTexSource(glidetest::LoadTexture(IntensityTexture(4, texels), options));
+    grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_ADD);
+    guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
+  } else {
+    guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
+    grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
+  }
+  auto drawSquare = [&](float low, float high) {
+    auto corner = [&](float x, float y) {
+      float at[6];
+      for (int i = 0; i < 6; ++i) at[i] = clipped.planes[i].At(x, y);
+      return Vertex(x, y, at[0], at[1], at[2], at[3], at[4], at[5]);
+    };
+    const GrVertex a = corner(low, low), b = corner(high, low), c = corner(high, high), d = corner(low, high);
+    grBufferClear(0x3C3C3C, 0, 0xFFFF);
+    grDrawTriangle(&a, &b, &c);
+    grDrawTriangle(&c, &d, &a);
+    return FrameCopy();
+  };
+  const std::vector<std::uint32_t> cut = drawSquare(-65536, 131072);
+  EXPECT_TRUE(cut == drawSquare(-16, 656));
+  EXPECT_EQ(PixelAt(100, 200), clipped.atProbe);
+}
+
+// Colours: at (100.5, 200.5) red 112.56, green 149.88, blue 51.34 and alpha 229.88, blended over
+// grey 60 with alpha 231/256. Texels: u = x/8 + y/16 and v = −x/16 + y/8 there are 25.09 and
+// 18.78, texel column 1 of row 2 once wrapped, grey 16·9 + 8.
+INSTANTIATE_TEST_SUITE_P(
+    Attributes, ClippedAttributeTest,
+    ::testing::Values(ClippedCase{"ColoursAndAlpha",
+                                  Texturing::None,
+                                  {{{100, 0.125f, 0}, {200, 0, -0.25f}, {20, 0.0625f, 0.125f}, {255, -0.25f, 0}}},
+                                  Rgb(108, 141, 52)},
+                      ClippedCase{"TextureCoordinates",
+                                  Texturing::PointSampled,
+                                  {{{255, 0, 0}, {255, 0, 0}, {255, 0, 0}, {255, 0, 0}, {0, 8, 4}, {0, -4, 8}}},
+                                  Rgb(152, 152, 152)}),
+    [](const ::testing::TestParamInfo<ClippedCase>& info) { return info.param.name; });
 
 TEST_F(GlideTest, HostileColoursAndTextureCoordinatesStayInRange) {
   const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, SamplingTexels));

@@ -1,6 +1,7 @@
 // Tests of the display session, the flare texture's failures, the sprite and the three renderers.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -72,25 +73,78 @@ TEST(DisplaySessionDeathTest, AMissingOrUnopenableDisplayEndsTheProcessAfterShut
   }
 }
 
+// Takes every 256 × 256 texture that texture memory has room for, which leaves 16 bytes.
+void FillTextureMemory() {
+  while (guTexAllocateMemory(GR_TMU0, GR_MIPMAPLEVELMASK_BOTH, 256, 256, GR_TEXFMT_ARGB_4444, GR_MIPMAP_NEAREST,
+                             GR_LOD_1, GR_LOD_256, GR_ASPECT_1x1, GR_TEXTURECLAMP_WRAP, GR_TEXTURECLAMP_WRAP,
+                             GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f,
+                             FXFALSE) != GR_NULL_MIPMAP_HANDLE) {}
+}
+
+// Lets the address space grow by less than a large texture's texels, takes every block of the
+// heap, and gives back 64 KiB: enough to read a file's header, too little for those texels.
+void LeaveLittleHeap() {
+  long pages = 0;
+  if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  rlimit limit{};
+  getrlimit(RLIMIT_AS, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(pages * sysconf(_SC_PAGESIZE)) + 160 * 1024;
+  setrlimit(RLIMIT_AS, &limit);
+  void* last = nullptr; // the blocks taken, each holding the address of the one taken before
+  while (void* block = std::malloc(1024)) {
+    *static_cast<void**>(block) = last;
+    last = block;
+  }
+  for (int given = 0; given < 64 && last != nullptr; ++given) {
+    void* before = *static_cast<void**>(last);
+    std::free(last);
+    last = before;
+  }
+}
+
+// AddressSanitizer's allocator ends the process when the address space runs out, instead of
+// returning null; the plain build tests that failure.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool HeapCanRunOut = false;
+#else
+constexpr bool HeapCanRunOut = true;
+#endif
+
 TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
   const std::string directory = TemporaryDirectory();
   const std::vector<std::uint8_t> whole = SecondRowTexture();
   ASSERT_TRUE(
       tdf_writer::WriteFile(directory + "/short.3df", std::vector<std::uint8_t>(whole.begin(), whole.end() - 3)));
   ASSERT_TRUE(tdf_writer::WriteFile(directory + "/garbage.3df", {'n', 'o', 't', '\n'}));
+  tdf_writer::Texture large; // 174,762 bytes of texels
+  large.format = GR_TEXFMT_ARGB_4444;
+  large.largeSize = 256;
+  large.texels.assign(tdf_writer::TexelCount(1, 256, 1, 1), 0);
+  ASSERT_TRUE(tdf_writer::WriteFile(directory + "/large.3df", tdf_writer::Encode(large)));
   struct Case {
     std::string path;
     std::string message;
+    void (*prepare)() = nullptr; // after the display opens
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {directory + "/missing.3df", "could not get info on " + directory + "/missing.3df\n"},
       {directory + "/garbage.3df", "could not get info on " + directory + "/garbage.3df\n"},
       {directory + "/short.3df", "could not load texture file " + directory + "/short.3df\n"},
+      {directory + "/large.3df", "could not allocate memory for texture file " + directory + "/large.3df\n",
+       FillTextureMemory},
   };
+  if (HeapCanRunOut) {
+    cases.push_back(
+        {directory + "/large.3df", "out of memory for texture file " + directory + "/large.3df\n", LeaveLittleHeap});
+  }
   for (const Case& c : cases) {
     EXPECT_EXIT(
         {
           OpenDisplay();
+          if (c.prepare) c.prepare();
           glide::SetOperationObserver(PrintOperation, nullptr);
           LoadFlareTexture(c.path.c_str());
         },

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "glide/operation_list.h"
+
 // ---------------------------------------------------------------------------------------------
 // Basic types, as the library spells them.
 
@@ -195,40 +197,8 @@ typedef struct {
 } Gu3dfInfo;
 
 // ---------------------------------------------------------------------------------------------
-// Operations.
+// Operations, declared from their one list in glide/operation_list.h.
 
-void grGlideInit(void);
-FxBool grSstQueryHardware(GrHwConfiguration* hwConfig);
-void grSstSelect(int whichSst);
-FxBool grSstWinOpen(FxU32 hWnd, GrScreenResolution_t resolution, GrScreenRefresh_t refresh, GrColorFormat_t colorFormat,
-                    GrOriginLocation_t origin, int colorBuffers, int auxBuffers);
-void grClipWindow(FxU32 minX, FxU32 minY, FxU32 maxX, FxU32 maxY);
-void grGlideShutdown(void);
-
-FxBool gu3dfGetInfo(const char* fileName, Gu3dfInfo* info);
-FxBool gu3dfLoad(const char* fileName, Gu3dfInfo* info);
-GrMipMapId_t guTexAllocateMemory(GrChipID_t tmu, FxU8 oddEvenMask, int width, int height, GrTextureFormat_t format,
-                                 GrMipMapMode_t mipmapMode, GrLOD_t smallestLod, GrLOD_t largestLod,
-                                 GrAspectRatio_t aspect, GrTextureClampMode_t sClampMode,
-                                 GrTextureClampMode_t tClampMode, GrTextureFilterMode_t minFilterMode,
-                                 GrTextureFilterMode_t magFilterMode, float lodBias, FxBool trilinear);
-// The table is the palette or NCC table that goes with the texels (formats that need none ignore it).
-void guTexDownloadMipMap(GrMipMapId_t mipmapId, const void* source, const GuTexTable* table);
-void guTexSource(GrMipMapId_t mipmapId);
-
-void guColorCombineFunction(GrColorCombineFnc_t function);
-void grColorCombine(GrCombineFunction_t function, GrCombineFactor_t factor, GrCombineLocal_t local,
-                    GrCombineOther_t other, FxBool invert);
-void grAlphaCombine(GrCombineFunction_t function, GrCombineFactor_t factor, GrCombineLocal_t local,
-                    GrCombineOther_t other, FxBool invert);
-void grAlphaBlendFunction(GrAlphaBlendFnc_t rgbSourceFactor, GrAlphaBlendFnc_t rgbDestinationFactor,
-                          GrAlphaBlendFnc_t alphaSourceFactor, GrAlphaBlendFnc_t alphaDestinationFactor);
-void guAlphaSource(GrAlphaSource_t source);
-void grTexCombineFunction(GrChipID_t tmu, GrTextureCombineFnc_t function);
-
-void grGlideGetState(GrState* state);
-void grGlideSetState(const GrState* state);
-
-void grBufferClear(GrColor_t color, GrAlpha_t alpha, FxU16 depth);
-void grBufferSwap(int swapInterval);
-void grDrawTriangle(const GrVertex* a, const GrVertex* b, const GrVertex* c);
+#define GLIDE_DECLARE_OPERATION(name, Result, function, Parameters) Result function Parameters;
+GLIDE_OPERATIONS(GLIDE_DECLARE_OPERATION)
+#undef GLIDE_DECLARE_OPERATION

@@ -1,43 +1,19 @@
 // What tests, tools and benchmarks may watch and choose in the graphics library beyond its API.
 #pragma once
 
-#include <cstdint>
-
 #include "glide/board.h"
+#include "glide/operation_list.h"
 
 namespace glide {
 
 // The frame being drawn (the back buffer), for tests and tools that read pixels.
 FrameView CurrentFrame();
 
-// Texture memory, counted in the texel bytes of the textures' own formats as the boards of the
-// day counted it. guTexAllocateMemory returns GR_NULL_MIPMAP_HANDLE once it is used up.
-inline constexpr std::uint32_t TextureMemoryBytes = 4u << 20;
-
-// One entry per public operation of the library, in the order its API header declares them.
+// One entry per public operation of the library, in the order of its list.
 enum class Operation {
-  GlideInit,
-  SstQueryHardware,
-  SstSelect,
-  SstWinOpen,
-  ClipWindow,
-  GlideShutdown,
-  Gu3dfGetInfo,
-  Gu3dfLoad,
-  TexAllocateMemory,
-  TexDownloadMipMap,
-  TexSource,
-  ColorCombineFunction,
-  ColorCombine,
-  AlphaCombine,
-  AlphaBlendFunction,
-  AlphaSource,
-  TexCombineFunction,
-  GlideGetState,
-  GlideSetState,
-  BufferClear,
-  BufferSwap,
-  DrawTriangle,
+#define GLIDE_OPERATION_ENTRY(name, Result, function, Parameters) name,
+  GLIDE_OPERATIONS(GLIDE_OPERATION_ENTRY)
+#undef GLIDE_OPERATION_ENTRY
 };
 
 // The library's own name of an operation ("grDrawTriangle"), for traces and test messages.

@@ -1,29 +1,29 @@
-// Set-up of the shading: the state a triangle is drawn with, its texture, and either the colour
-// planes of the general pipeline or the one colour of the sprite path.
-#include "device/setup.h"
+// Shading set-up: the state, the texture, and the colour planes or the sprite path's one colour.
+#include "device/shading_setup.h"
 
-#include "device/level_of_detail.h"
+#include "device/attribute_planes.h"
 #include "device/shading.h"
+#include "device/texture_setup.h"
 
 namespace glide {
 
 void PrepareShading(const GridVertex (&vertices)[3], const RenderState& state, const TextureMemory& textures,
                     bool spritePathAllowed, PreparedTriangle& triangle) {
   Shading& shading = triangle.shading;
-  const Setup setup(vertices, triangle.rightAngle);
+  const AttributePlanes planes(vertices, triangle.rightAngle);
   shading.colour = state.colorSource;
   shading.alpha = state.alphaSource;
   shading.source = state.sourceFactor;
   shading.destination = state.destinationFactor;
-  shading.referenceX = setup.ReferenceX();
-  shading.referenceY = setup.ReferenceY();
+  shading.referenceX = planes.ReferenceX();
+  shading.referenceY = planes.ReferenceY();
   shading.level = nullptr;
   shading.perspective = false;
 
   const bool textured =
       shading.colour == ColorSource::TextureTimesIterated && state.textureOutput == TextureOutput::Texel;
   const Texture* texture = textured ? textures.Find(state.textureSource) : nullptr;
-  if (texture) PrepareTexture(setup, vertices, *texture, triangle);
+  if (texture) PrepareTexture(planes, vertices, *texture, triangle);
 
   auto same = [&](Attribute attribute) {
     return vertices[0].attribute[attribute] == vertices[1].attribute[attribute] &&
@@ -37,8 +37,8 @@ void PrepareShading(const GridVertex (&vertices)[3], const RenderState& state, c
     shading.colourScale[1] = static_cast<std::uint16_t>(Scale(Quantize(vertices[0].attribute[Green])));
     shading.colourScale[2] = static_cast<std::uint16_t>(Scale(Quantize(vertices[0].attribute[Red])));
   } else {
-    for (Attribute channel : {Red, Green, Blue}) shading.channel[channel] = setup.PlaneOf(channel);
-    shading.alphaPlane = setup.PlaneOf(Alpha);
+    for (Attribute channel : {Red, Green, Blue}) shading.channel[channel] = planes.PlaneOf(channel);
+    shading.alphaPlane = planes.PlaneOf(Alpha);
   }
 }
 

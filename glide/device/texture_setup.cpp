@@ -1,5 +1,5 @@
-// Texture set-up and the level of detail.
-#include "device/level_of_detail.h"
+// Texture set-up: the texture coordinates over a triangle, and the level of detail they call for.
+#include "device/texture_setup.h"
 
 #include <algorithm>
 #include <bit>
@@ -23,14 +23,14 @@ int ChooseLevel(double stepSquared, int biasQuarters, int levelCount) {
 }
 
 // The texture coordinates of an affine triangle (1/w the same everywhere): s = sow · w.
-Plane AffinePlane(const Setup& setup, const GridVertex (&vertices)[3], Attribute attribute, double w) {
-  return setup.PlaneOf(vertices[0].attribute[attribute] * w, vertices[1].attribute[attribute] * w,
-                       vertices[2].attribute[attribute] * w);
+Plane AffinePlane(const AttributePlanes& planes, const GridVertex (&vertices)[3], Attribute attribute, double w) {
+  return planes.PlaneOf(vertices[0].attribute[attribute] * w, vertices[1].attribute[attribute] * w,
+                        vertices[2].attribute[attribute] * w);
 }
 
 } // namespace
 
-void PrepareTexture(const Setup& setup, const GridVertex (&vertices)[3], const Texture& texture,
+void PrepareTexture(const AttributePlanes& planes, const GridVertex (&vertices)[3], const Texture& texture,
                     PreparedTriangle& triangle) {
   Shading& shading = triangle.shading;
   const double largestU = texture.levels[0].uScale;
@@ -42,23 +42,23 @@ void PrepareTexture(const Setup& setup, const GridVertex (&vertices)[3], const T
   Plane& t = shading.t;
   double dsdx, dtdx, dsdy, dtdy;
   if (shading.perspective) {
-    shading.sow = setup.PlaneOf(Sow);
-    shading.tow = setup.PlaneOf(Tow);
-    shading.oow = setup.PlaneOf(Oow);
+    shading.sow = planes.PlaneOf(Sow);
+    shading.tow = planes.PlaneOf(Tow);
+    shading.oow = planes.PlaneOf(Oow);
     // The texel step of a perspective triangle changes across it; take it at the centroid.
     const double x = static_cast<double>(vertices[0].x + vertices[1].x + vertices[2].x) / (3.0 * SubpixelScale);
     const double y = static_cast<double>(vertices[0].y + vertices[1].y + vertices[2].y) / (3.0 * SubpixelScale);
-    const double w = setup.At(shading.oow, x, y);
-    const double sw = setup.At(shading.sow, x, y);
-    const double tw = setup.At(shading.tow, x, y);
+    const double w = planes.At(shading.oow, x, y);
+    const double sw = planes.At(shading.sow, x, y);
+    const double tw = planes.At(shading.tow, x, y);
     dsdx = (shading.sow.perX * w - sw * shading.oow.perX) / (w * w);
     dsdy = (shading.sow.perY * w - sw * shading.oow.perY) / (w * w);
     dtdx = (shading.tow.perX * w - tw * shading.oow.perX) / (w * w);
     dtdy = (shading.tow.perY * w - tw * shading.oow.perY) / (w * w);
   } else {
     const double w = InverseOow(oow);
-    s = AffinePlane(setup, vertices, Sow, w);
-    t = AffinePlane(setup, vertices, Tow, w);
+    s = AffinePlane(planes, vertices, Sow, w);
+    t = AffinePlane(planes, vertices, Tow, w);
     dsdx = s.perX;
     dsdy = s.perY;
     dtdx = t.perX;
@@ -80,9 +80,9 @@ void PrepareTexture(const Setup& setup, const GridVertex (&vertices)[3], const T
   if (!shading.perspective) {
     const double x = triangle.columnBegin + 0.5;
     const double y = triangle.rowBegin + 0.5;
-    shading.u = {ToFixed(setup.At(s, x, y) * shading.uScale - shading.offset, sampled.width),
+    shading.u = {ToFixed(planes.At(s, x, y) * shading.uScale - shading.offset, sampled.width),
                  ToFixed(s.perX * shading.uScale, sampled.width), ToFixed(s.perY * shading.uScale, sampled.width)};
-    shading.v = {ToFixed(setup.At(t, x, y) * shading.vScale - shading.offset, sampled.height),
+    shading.v = {ToFixed(planes.At(t, x, y) * shading.vScale - shading.offset, sampled.height),
                  ToFixed(t.perX * shading.vScale, sampled.height), ToFixed(t.perY * shading.vScale, sampled.height)};
   }
 }

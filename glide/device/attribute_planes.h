@@ -1,9 +1,9 @@
-// Set-up: the planes of a triangle's attributes over the screen, and what colours its pixels.
+// The planes of a triangle's attributes over the screen, from its vertices on the grid.
 #pragma once
 
-#include "device/render_state.h"
-#include "device/triangle.h"
-#include "texture/texture_memory.h"
+#include "device/fixed_point.h"
+#include "device/grid_vertex.h"
+#include "device/prepared_triangle.h"
 
 namespace glide {
 
@@ -23,9 +23,9 @@ inline Legs LegsOf(const GridVertex (&vertices)[3], int corner) {
 // Attribute planes over a triangle, from its grid vertices. A right triangle with legs along the
 // axes takes each gradient from one leg: exact, cheaper, and the same for both halves of a
 // square, whose legs are equal and opposite (IEEE arithmetic is symmetric under sign changes).
-class Setup {
+class AttributePlanes {
 public:
-  Setup(const GridVertex (&vertices)[3], int rightAngle) : vertices_(vertices), right_(rightAngle >= 0) {
+  AttributePlanes(const GridVertex (&vertices)[3], int rightAngle) : vertices_(vertices), right_(rightAngle >= 0) {
     referenceX_ = static_cast<double>(vertices[0].x) / SubpixelScale;
     referenceY_ = static_cast<double>(vertices[0].y) / SubpixelScale;
     if (right_) {
@@ -72,10 +72,5 @@ private:
   double e1x_ = 0, e1y_ = 0, e2x_ = 0, e2y_ = 0;
   double inverseArea_ = 0;
 };
-
-// Fills everything but the coverage. The sprite path needs no colour planes: its colour is the
-// same at every vertex, which is exactly what the planes would give at every pixel.
-void PrepareShading(const GridVertex (&vertices)[3], const RenderState& state, const TextureMemory& textures,
-                    bool spritePathAllowed, PreparedTriangle& triangle);
 
 } // namespace glide

@@ -1,61 +1,12 @@
-// A triangle on its way through the device: the grid its vertices snap to, the attributes they
-// carry, and what the stages fill in before it is drawn.
+// A triangle ready to draw: the one record that coverage, set-up and sprite pairing fill in turn.
 #pragma once
 
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
 
 #include "device/render_state.h"
-#include "glide/glide.h"
 #include "texture/texture_memory.h"
 
 namespace glide {
-
-// Vertices snap to 1/256 pixel.
-inline constexpr std::int64_t SubpixelScale = 256;
-inline constexpr std::int64_t HalfPixel = SubpixelScale / 2;
-
-inline std::int64_t FloorDiv(std::int64_t numerator, std::int64_t denominator) { // denominator > 0
-  std::int64_t quotient = numerator / denominator;
-  if (numerator % denominator != 0 && numerator < 0) --quotient;
-  return quotient;
-}
-
-inline std::int64_t CeilDiv(std::int64_t numerator, std::int64_t denominator) {
-  return -FloorDiv(-numerator, denominator);
-}
-
-inline int ClampToInt(std::int64_t value, int low, int high) {
-  return static_cast<int>(std::clamp<std::int64_t>(value, low, high));
-}
-
-// Rounds to the nearest integer, ties to even, for |value| < 2^51: adding and taking away
-// 1.5·2^52 leaves no fraction bits. Unlike lrint it needs no library call.
-inline std::int64_t RoundToInteger(double value) {
-  constexpr double Shift = 0x1.8p52;
-  return static_cast<std::int64_t>((value + Shift) - Shift);
-}
-
-// The attributes a vertex carries, numbered as they lie in GrVertex from `r` on, so that they
-// are copied in one piece (the depth `ooz` between blue and alpha comes along unused).
-enum Attribute { Red = 0, Green = 1, Blue = 2, Alpha = 4, Oow = 5, Sow = 6, Tow = 7, AttributeCount = 8 };
-static_assert(offsetof(GrVertex, a) - offsetof(GrVertex, r) == Alpha * sizeof(float) &&
-                  offsetof(GrVertex, oow) - offsetof(GrVertex, r) == Oow * sizeof(float) &&
-                  offsetof(GrVertex, tmuvtx) - offsetof(GrVertex, r) == Sow * sizeof(float) &&
-                  offsetof(GrVertex, tmuvtx) + sizeof(float) - offsetof(GrVertex, r) == Tow * sizeof(float),
-              "GrVertex keeps the library's order");
-
-// A vertex snapped to the grid, with its attributes (Attribute order) where they were.
-struct GridVertex {
-  std::int64_t x;
-  std::int64_t y;
-  const float* attribute;
-};
-
-// w of an affine triangle, whose 1/w is the same everywhere: the same value as 1 / oow, without a
-// division in the usual case.
-inline double InverseOow(float oow) { return oow == 1.0f ? 1.0 : 1.0 / oow; }
 
 // An attribute over the screen: its value at the triangle's first vertex and its change per pixel.
 // (The set-up structures have no member initializers: they are filled for every triangle, and
