@@ -47,6 +47,18 @@ void QuietWhileProbing(QtMsgType type, const QMessageLogContext&, const QString&
   if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+// The toolkit's own handler, which the one below passes every message on to.
+QtMessageHandler toolkitMessageHandler = nullptr;
+
+// When the X connection breaks, the toolkit warns and then ends the process with a status of its
+// own; the settings end as the show does when its display goes, with one line and 255.
+void EndAsTheShowDoesWhenTheDisplayGoes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (const auto* x11 = qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+    desktop::EndProcessIfDisplayLost(x11->connection());
+  }
+  if (toolkitMessageHandler != nullptr) toolkitMessageHandler(type, context, message);
+}
+
 DialogToolkit CreateApplication() {
   if (QCoreApplication::instance() != nullptr) return DialogToolkit::Available;
   const bool userChosePlatform = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
@@ -62,6 +74,9 @@ DialogToolkit CreateApplication() {
   // destruction would race the toolkit's own teardown of its globals.
   auto* application = new QApplication(argumentCount, arguments);
   if (!userChosePlatform) qInstallMessageHandler(previousHandler);
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    toolkitMessageHandler = qInstallMessageHandler(EndAsTheShowDoesWhenTheDisplayGoes);
+  }
   // No event loop of the application's own ever runs; closing a dialog must not ask it to quit.
   application->setQuitOnLastWindowClosed(false);
 

@@ -1,11 +1,10 @@
-// Fitting the 640×480 frame to a screen: the picture rectangle, the scaler of what changed, and the pacer.
+// Fitting the 640×480 frame to a screen: the picture rectangle and the scaler of what changed.
 #include "frame_scaler.h"
 
 #include <immintrin.h>
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 #include <utility>
 
 namespace desktop {
@@ -295,35 +294,5 @@ void FrameScaler::Redraw(const glide::FrameView& frame, const ScreenRect& run, s
   }
   redrawn_.push_back({firstColumn, firstRow, endColumn - firstColumn, endRow - firstRow});
 }
-
-void CoalesceRects(std::span<const ScreenRect> rects, std::vector<ScreenRect>& out) {
-  out.clear();
-  for (const ScreenRect& rect : rects) {
-    if (!out.empty()) {
-      ScreenRect& last = out.back();
-      const int left = std::min(last.x, rect.x);
-      const int top = std::min(last.y, rect.y);
-      const int right = std::max(last.x + last.width, rect.x + rect.width);
-      const int bottom = std::max(last.y + last.height, rect.y + rect.height);
-      const long long added = static_cast<long long>(right - left) * (bottom - top) -
-                              static_cast<long long>(last.width) * last.height -
-                              static_cast<long long>(rect.width) * rect.height;
-      if (added <= CoalesceLimit) {
-        last = {left, top, right - left, bottom - top};
-        continue;
-      }
-    }
-    out.push_back(rect);
-  }
-}
-
-FramePacer::Clock::time_point FramePacer::NextPresentTime(Clock::time_point now) {
-  const Clock::time_point next = started_ ? std::max(previous_ + Period, now) : now;
-  previous_ = next;
-  started_ = true;
-  return next;
-}
-
-void FramePacer::WaitForNextFrame() { std::this_thread::sleep_until(NextPresentTime(Clock::now())); }
 
 } // namespace desktop

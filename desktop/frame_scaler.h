@@ -1,7 +1,6 @@
-// Fitting the 640×480 frame to a screen: the 4:3 picture rectangle, a scaler that redraws only what changed, and frame pacing.
+// Fitting the 640×480 frame to a screen: the 4:3 picture rectangle and a scaler that redraws only what changed.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -109,30 +108,6 @@ private:
   ScaledRow upper_;
   ScaledRow lower_;
   std::vector<ScreenRect> redrawn_;
-};
-
-// Rectangles that cover all of `rects`, in fewer requests to the X server: each rectangle is
-// joined to the one before it when their union adds at most CoalesceLimit pixels. A request
-// costs the server about as much as copying a few thousand pixels (measured under Xvfb), so
-// joining the many small rectangles of a frame costs less than sending them one by one.
-inline constexpr long long CoalesceLimit = 4096;
-void CoalesceRects(std::span<const ScreenRect> rects, std::vector<ScreenRect>& out);
-
-// Spaces presented frames at least one refresh period of 60 Hz apart without ever catching up:
-// a frame that comes late is shown at once, and the next one a full period after it.
-class FramePacer {
-public:
-  using Clock = std::chrono::steady_clock;
-  static constexpr Clock::duration Period = std::chrono::nanoseconds(1'000'000'000 / 60);
-
-  // When to show the frame that is ready at `now`.
-  Clock::time_point NextPresentTime(Clock::time_point now);
-  // Sleeps until the next frame is due.
-  void WaitForNextFrame();
-
-private:
-  Clock::time_point previous_{};
-  bool started_ = false;
 };
 
 } // namespace desktop

@@ -1,18 +1,9 @@
-// Reading and checking the host's window id before the desktop board draws in that window.
+// Reading the host's window id that the desktop board draws in.
 #include "host_window.h"
-
-#include <X11/Xlib.h>
 
 #include <charconv>
 
 namespace desktop {
-
-namespace {
-
-// An id that names nothing answers with an error; here that only means "no".
-int IgnoreError(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
-
-} // namespace
 
 std::optional<std::uint32_t> ParseWindowId(std::string_view text) {
   int base = 10;
@@ -30,20 +21,6 @@ std::optional<std::uint32_t> ParseWindowId(std::string_view text) {
     return std::nullopt;
   }
   return id;
-}
-
-bool IsDrawableWindow(std::uint32_t id) {
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) {
-    return false;
-  }
-  // The handler is process-wide; SDL's own goes back in place before anything else talks to X.
-  const XErrorHandler previous = XSetErrorHandler(IgnoreError);
-  XWindowAttributes attributes;
-  const bool drawable = XGetWindowAttributes(display, id, &attributes) != 0 && attributes.c_class == InputOutput;
-  XCloseDisplay(display);
-  XSetErrorHandler(previous);
-  return drawable;
 }
 
 } // namespace desktop

@@ -16,9 +16,4 @@ inline constexpr const char* HostWindowVariable = "XSCREENSAVER_WINDOW";
 // both are refused along with anything malformed.
 std::optional<std::uint32_t> ParseWindowId(std::string_view text);
 
-// Whether `id` is a window on the X display named by DISPLAY that can be drawn in: it exists
-// and is an input-output window. Asks over a short connection of its own, so that an id that
-// names nothing costs an error reply here instead of a fatal error on SDL's connection.
-bool IsDrawableWindow(std::uint32_t id);
-
 } // namespace desktop

@@ -1,5 +1,6 @@
-// Asking an X11 window manager to keep a window where it is: no decoration, no moving, no resizing.
+// The toolkit's X connection: asking the window manager to keep a window where it is, and noticing that the connection broke.
 #include "desktop/desktop.h"
+#include "session.h"
 
 #include <xcb/xcb.h>
 
@@ -33,6 +34,12 @@ void AskWindowManagerToKeepInPlace(xcb_connection_t* connection, std::uint32_t w
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom->atom, atom->atom, 32,
                       sizeof hints / sizeof(std::uint32_t), &hints);
   std::free(atom);
+}
+
+void EndProcessIfDisplayLost(xcb_connection_t* connection) {
+  if (connection != nullptr && xcb_connection_has_error(connection) != 0) {
+    EndWithoutDisplay(DisplayLostLine);
+  }
 }
 
 } // namespace desktop

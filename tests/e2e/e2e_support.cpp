@@ -7,8 +7,10 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,7 +41,8 @@ std::vector<std::string> ChildEnvironment(const EnvironmentChanges& changes) {
       variables[text.substr(0, equals)] = text.substr(equals + 1);
     }
   }
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XSCREENSAVER_WINDOW", "SDL_VIDEODRIVER",
+                           "DBUS_SESSION_BUS_ADDRESS"}) {
     variables.erase(name);
   }
   for (const auto& [name, value] : changes) {
@@ -237,19 +240,28 @@ TemporaryDirectory::~TemporaryDirectory() {
 ShowDirectory::ShowDirectory() { std::filesystem::copy_file(Flare, File("flare.3df")); }
 
 XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) : width_(width), height_(height) {
-  // Xvfb picks a free display number and writes it to the descriptor given with -displayfd
-  // once it accepts connections.
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+  std::vector<std::string> command{"Xvfb", "-screen", "0", screen};
+  if (sharedMemory == SharedMemory::NotOffered) {
+    command.insert(command.end(), {"-extension", "MIT-SHM"});
+  }
+  Start(command, {});
+}
+
+XvfbServer::XvfbServer(const TwoHeads& heads) : width_(2 * heads.headWidth), height_(heads.headHeight) {
+  const std::string head = std::to_string(heads.headWidth) + "x" + std::to_string(heads.headHeight);
+  Start({"Xephyr", "-screen", head, "-screen", head, "+xinerama"}, heads.host.Environment());
+}
+
+void XvfbServer::Start(std::vector<std::string> command, const EnvironmentChanges& environment) {
+  // The server picks a free display number and writes it to the descriptor given with
+  // -displayfd once it accepts connections.
   int pipeEnds[2];
   if (pipe(pipeEnds) != 0) {
     return;
   }
-  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-  std::vector<std::string> command{
-      "Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0", screen, "-noreset", "-nolisten", "tcp"};
-  if (sharedMemory == SharedMemory::NotOffered) {
-    command.insert(command.end(), {"-extension", "MIT-SHM"});
-  }
-  server_.emplace(command, EnvironmentChanges{}, directory_.File("xvfb.log"));
+  command.insert(command.begin() + 1, {"-displayfd", std::to_string(pipeEnds[1]), "-noreset", "-nolisten", "tcp"});
+  server_.emplace(command, environment, directory_.File("server.log"));
   close(pipeEnds[1]);
   std::string number;
   pollfd readable{pipeEnds[0], POLLIN, 0};
@@ -279,6 +291,43 @@ bool XvfbServer::Kill() {
   const bool ended = server_->WaitForExit(PatienceLimit).has_value();
   server_.reset();
   return ended;
+}
+
+bool XvfbServer::ResizeScreen(int width, int height) {
+  // xrandr also complains that the output's mode no longer fits, and says so in its status.
+  RunCommand({"xrandr", "--fb", std::to_string(width) + "x" + std::to_string(height)}, Environment());
+  const std::string expected = std::to_string(width) + " " + std::to_string(height) + "\n";
+  TemporaryDirectory work;
+  const bool resized = Eventually([&] {
+    ChildProcess query({"xdotool", "getdisplaygeometry"}, Environment(), work.File("geometry.txt"));
+    return query.WaitForExit(PatienceLimit) && query.Output() == expected;
+  });
+  if (resized) {
+    width_ = width;
+    height_ = height;
+  }
+  return resized;
+}
+
+std::optional<Rect> XvfbServer::WindowGeometry(const std::string& name) const {
+  TemporaryDirectory work;
+  ChildProcess query({"xdotool", "search", "--name", name, "getwindowgeometry", "--shell"}, Environment(),
+                     work.File("geometry.txt"));
+  if (!query.WaitForExit(PatienceLimit)) return std::nullopt;
+  // One "KEY=value" line each: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN; for one window only.
+  std::map<std::string, int> values;
+  std::istringstream lines(query.Output());
+  std::string line;
+  int windows = 0;
+  while (std::getline(lines, line)) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    windows += key == "WINDOW" ? 1 : 0;
+    values[key] = std::atoi(line.c_str() + equals + 1);
+  }
+  if (windows != 1) return std::nullopt;
+  return Rect{values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]};
 }
 
 bool XvfbServer::Xdotool(const std::vector<std::string>& arguments) const {
@@ -333,11 +382,21 @@ HostWindow::HostWindow(const XvfbServer& server, Rect rect, Kind kind) : rect_(r
   }
   const Window root = DefaultRootWindow(display_);
   Window window = 0;
+  XVisualInfo alpha{};
   if (kind == Kind::ForDrawing) {
     // The server's screen is 24-bit true colour, so the pixel value is the colour itself.
     window = XCreateSimpleWindow(display_, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
                                  static_cast<unsigned>(rect.height), 0, 0, Background);
-  } else {
+  } else if (kind == Kind::ForDrawingWithAlpha &&
+             XMatchVisualInfo(display_, DefaultScreen(display_), 32, TrueColor, &alpha) != 0) {
+    XSetWindowAttributes attributes{};
+    attributes.colormap = XCreateColormap(display_, root, alpha.visual, AllocNone);
+    attributes.background_pixel = 0xFF000000 | Background;
+    attributes.border_pixel = 0;
+    window = XCreateWindow(display_, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
+                           static_cast<unsigned>(rect.height), 0, 32, InputOutput, alpha.visual,
+                           CWColormap | CWBackPixel | CWBorderPixel, &attributes);
+  } else if (kind == Kind::ForInputOnly) {
     XSetWindowAttributes attributes{};
     window = XCreateWindow(display_, root, rect.x, rect.y, static_cast<unsigned>(rect.width),
                            static_cast<unsigned>(rect.height), 0, 0, InputOnly, CopyFromParent, 0, &attributes);
@@ -382,6 +441,21 @@ bool HostWindow::Intact() {
   XWindowAttributes attributes;
   return XGetWindowAttributes(display_, id_, &attributes) != 0 && attributes.map_state == IsViewable &&
          attributes.width == rect_.width && attributes.height == rect_.height;
+}
+
+bool HostWindow::Opaque() {
+  if (display_ == nullptr) return false;
+  XImage* image = XGetImage(display_, id_, 0, 0, static_cast<unsigned>(rect_.width),
+                            static_cast<unsigned>(rect_.height), AllPlanes, ZPixmap);
+  if (image == nullptr) return false;
+  bool opaque = image->depth == 32;
+  for (int y = 0; opaque && y < image->height; ++y) {
+    for (int x = 0; opaque && x < image->width; ++x) {
+      opaque = (XGetPixel(image, x, y) >> 24) == 0xFF;
+    }
+  }
+  XDestroyImage(image);
+  return opaque;
 }
 
 std::vector<std::uint32_t> HostWindow::VisibleTopLevelWindows() {
@@ -526,6 +600,152 @@ StagedInstall::StagedInstall() {
   const std::optional<int> status = install.WaitForExit(PatienceLimit);
   installed_ = !error && status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
   log_ = error ? "cannot open " + directory_.Path() + " to every user: " + error.message() : install.Output();
+}
+
+std::string WaylandToolsMissing() {
+  for (const char* tool : {"sway", "swaymsg", "grim", "swayidle", "weston", "setpriv"}) {
+    if (!ProgramAvailable(tool)) {
+      return std::string(tool) + " is not installed (scripts/bootstrap installs it): the Wayland tests need it";
+    }
+  }
+  return {};
+}
+
+namespace {
+
+// The path of the first socket in `directory` whose name starts with `prefix`, or empty.
+std::string SocketNamed(const std::string& directory, const std::string& prefix) {
+  std::error_code error;
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(directory, error)) {
+    if (entry.is_socket(error) && entry.path().filename().string().starts_with(prefix)) return entry.path().string();
+  }
+  return {};
+}
+
+} // namespace
+
+SwayServer::SwayServer(const std::vector<Size>& outputs, int initialOutputs) : outputCount_(initialOutputs) {
+  std::ofstream config(directory_.File("config"));
+  config << "xwayland disable\n";
+  for (std::size_t index = 0; index < outputs.size(); ++index) {
+    config << "output HEADLESS-" << index + 1 << " resolution " << outputs[index].width << "x" << outputs[index].height
+           << "\n";
+  }
+  config.close();
+  const std::string runtime = directory_.File("runtime");
+  if (mkdir(runtime.c_str(), 0700) != 0) return;
+  std::vector<std::string> command{"sway", "-c", directory_.File("config")};
+  // Sway refuses to run as root: a test run as root runs it as nobody, who must then read the
+  // configuration here and own the runtime folder, where the sockets go.
+  if (getuid() == 0) {
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || chown(runtime.c_str(), nobody->pw_uid, nobody->pw_gid) != 0) return;
+    std::filesystem::permissions(directory_.Path(),
+                                 std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    command.insert(command.begin(), {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
+                                     "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"});
+  }
+  server_.emplace(command,
+                  EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime},
+                                     {"WLR_BACKENDS", "headless"},
+                                     {"WLR_RENDERER", "pixman"},
+                                     {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                     {"WLR_HEADLESS_OUTPUTS", std::to_string(initialOutputs)}},
+                  directory_.File("sway.log"));
+  if (!server_->Started()) return;
+  std::string socket;
+  const bool listening = Eventually([&] {
+    socket = SocketNamed(runtime, "wayland-");
+    ipcSocket_ = SocketNamed(runtime, "sway-ipc.");
+    return (!socket.empty() && !ipcSocket_.empty()) || !server_->Running();
+  });
+  if (!listening || !server_->Running() || !Swaymsg({"-t", "get_outputs"})) return;
+  // The pointer comes before any client under test, which then finds it on the seat at once.
+  pointer_.emplace(std::vector<std::string>{PYROVANE_VIRTUAL_POINTER_CLIENT},
+                   EnvironmentChanges{{"WAYLAND_DISPLAY", socket}}, directory_.File("pointer.log"));
+  if (pointer_->WaitForOutput("ready\n", PatienceLimit)) socket_ = socket;
+}
+
+SwayServer::~SwayServer() {
+  pointer_.reset();
+  if (server_ && server_->Started() && server_->Running()) {
+    kill(server_->Pid(), SIGTERM);
+    server_->WaitForExit(PatienceLimit);
+  }
+}
+
+std::string SwayServer::Log() const {
+  return (server_ ? server_->Output() : std::string()) + (pointer_ ? pointer_->Output() : std::string());
+}
+
+std::optional<std::string> SwayServer::Swaymsg(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> command{"swaymsg", "-s", ipcSocket_};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  TemporaryDirectory work;
+  ChildProcess swaymsg(command, {}, work.File("swaymsg.out"));
+  const std::optional<int> status = swaymsg.WaitForExit(PatienceLimit);
+  if (!status || ExitCode(*status) != 0) return std::nullopt;
+  return swaymsg.Output();
+}
+
+bool SwayServer::AddOutput() {
+  const std::string name = "\"HEADLESS-" + std::to_string(outputCount_ + 1) + "\"";
+  if (!Swaymsg({"create_output"})) return false;
+  ++outputCount_;
+  return Eventually([&] { return Swaymsg({"-t", "get_outputs"}).value_or("").find(name) != std::string::npos; });
+}
+
+std::optional<Image> SwayServer::Screenshot(int number, const std::string& workPath) const {
+  const int status =
+      RunCommand({"grim", "-t", "ppm", "-o", "HEADLESS-" + std::to_string(number), workPath}, Environment());
+  if (status == -1 || ExitCode(status) != 0) return std::nullopt;
+  return ReadPpm(workPath);
+}
+
+std::optional<Image> SwayServer::WaitForScreen(int number, const std::string& workPath,
+                                               const std::function<bool(const Image&)>& condition) const {
+  std::optional<Image> shot;
+  const bool seen = Eventually(
+      [&] {
+        shot = Screenshot(number, workPath);
+        return shot && condition(*shot);
+      },
+      std::chrono::milliseconds(100));
+  return seen ? shot : std::nullopt;
+}
+
+bool SwayServer::Kill() {
+  if (!server_ || !server_->Started()) return false;
+  kill(server_->Pid(), SIGKILL);
+  return server_->WaitForExit(PatienceLimit).has_value();
+}
+
+WestonServer::WestonServer() {
+  const std::string runtime = directory_.File("runtime");
+  if (mkdir(runtime.c_str(), 0700) != 0) return;
+  server_.emplace(std::vector<std::string>{"weston", "--backend=headless-backend.so", "--socket=wayland-test",
+                                           "--no-config", "--idle-time=0"},
+                  EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime}}, directory_.File("weston.log"));
+  const std::string socket = runtime + "/wayland-test";
+  if (server_->Started() && Eventually([&] { return std::filesystem::exists(socket) || !server_->Running(); }) &&
+      server_->Running()) {
+    socket_ = socket;
+  }
+}
+
+WestonServer::~WestonServer() {
+  if (server_ && server_->Started() && server_->Running()) {
+    kill(server_->Pid(), SIGTERM);
+    server_->WaitForExit(PatienceLimit);
+  }
+}
+
+bool ProcessEnded(pid_t pid) {
+  // The state is the first field after the command name, which is in parentheses.
+  const std::string status = ReadWhole("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t end = status.rfind(')');
+  return end == std::string::npos || status.substr(end + 2, 1) == "Z";
 }
 
 } // namespace e2e

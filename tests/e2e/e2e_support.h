@@ -20,8 +20,9 @@ struct _XDisplay;
 namespace e2e {
 
 // Changes to the test's own environment for a child: a value sets the variable, nullopt removes
-// it. DISPLAY, WAYLAND_DISPLAY and SDL_VIDEODRIVER are always removed first, so that nothing of
-// the machine's own desktop leaks into a test; a test sets what it means.
+// it. The variables that name a desktop (its displays, a host's window, SDL's driver, the message
+// bus) are always removed first, so that nothing of the machine's own desktop leaks into a test;
+// a test sets what it means.
 using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
 
 // Limit for anything that should happen promptly: generous, so that a loaded machine does not
@@ -133,6 +134,15 @@ public:
   // Whether the server offers X shared memory, as a local server does, or not, as a remote one.
   enum class SharedMemory { Offered, NotOffered };
   XvfbServer(int width, int height, SharedMemory sharedMemory = SharedMemory::Offered);
+  // Xvfb can neither add nor change RandR monitors. This is a nested Xephyr server inside `host`
+  // instead, whose one screen joins two Xinerama heads of `headWidth` × `headHeight` side by side,
+  // as a desktop with two monitors has them.
+  struct TwoHeads {
+    const XvfbServer& host;
+    int headWidth;
+    int headHeight;
+  };
+  explicit XvfbServer(const TwoHeads& heads);
   ~XvfbServer();
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
@@ -148,8 +158,15 @@ public:
   bool Xdotool(const std::vector<std::string>& arguments) const;
   // Ends the server at once, as a crash or the end of a session does; true once it has ended.
   bool Kill();
+  // Changes the screen's size through RandR, as a monitor that is unplugged or set to another
+  // mode does; true once the screen has the new size.
+  bool ResizeScreen(int width, int height);
+  // Where the window of this name lies, while there is exactly one.
+  std::optional<Rect> WindowGeometry(const std::string& name) const;
 
 private:
+  void Start(std::vector<std::string> command, const EnvironmentChanges& environment);
+
   std::optional<ChildProcess> server_;
   TemporaryDirectory directory_;
   std::string display_;
@@ -190,7 +207,8 @@ std::string XvfbMissing();
 // and painted in HostWindow::Background, so that a screenshot shows where nothing has drawn.
 class HostWindow {
 public:
-  enum class Kind { ForDrawing, ForInputOnly };
+  // ForDrawingWithAlpha: 32 bits a pixel, the top byte alpha, as compositing hosts may make it.
+  enum class Kind { ForDrawing, ForDrawingWithAlpha, ForInputOnly };
   static constexpr std::uint32_t Background = 0x336699;
 
   HostWindow(const XvfbServer& server, Rect rect, Kind kind = Kind::ForDrawing);
@@ -211,6 +229,8 @@ public:
   void Destroy();
   // Whether the window still exists, mapped, with the size it was given last.
   bool Intact();
+  // Whether every pixel of the window is opaque (alpha 255), for a window with alpha.
+  bool Opaque();
   // The ids of the windows on the server's screen that are mapped directly under the root.
   std::vector<std::uint32_t> VisibleTopLevelWindows();
 
@@ -301,5 +321,77 @@ protected:
 private:
   static inline StagedInstall* stage_ = nullptr;
 };
+
+// The reason to skip tests that need Wayland compositors and their tools (sway, swaymsg, grim,
+// swayidle, weston) on this machine, or empty; scripts/bootstrap installs them.
+std::string WaylandToolsMissing();
+
+#define SKIP_WITHOUT_WAYLAND_TOOLS()                                                                                   \
+  do {                                                                                                                 \
+    const std::string missing = e2e::WaylandToolsMissing();                                                            \
+    if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
+  } while (false)
+
+// A private headless sway (wlroots' headless back end, pixman renderer), run as the user nobody
+// when the test runs as root (sway refuses root), with a seat whose pointer a helper client
+// provides: headless sway has none of its own. Its outputs HEADLESS-1, HEADLESS-2, … get the
+// sizes given, in order: the first `initialOutputs` at the start, the next as AddOutput makes them.
+class SwayServer {
+public:
+  struct Size {
+    int width;
+    int height;
+  };
+  SwayServer(const std::vector<Size>& outputs, int initialOutputs);
+  ~SwayServer();
+  SwayServer(const SwayServer&) = delete;
+  SwayServer& operator=(const SwayServer&) = delete;
+
+  bool Started() const { return !socket_.empty(); }
+  // What sway and the pointer's helper printed, to tell why something failed.
+  std::string Log() const;
+  // An environment whose display is this compositor, named by the socket's absolute path.
+  EnvironmentChanges Environment() const { return {{"WAYLAND_DISPLAY", socket_}}; }
+  // Runs swaymsg with these arguments; what it printed, or nullopt when it failed.
+  std::optional<std::string> Swaymsg(const std::vector<std::string>& arguments) const;
+  // Makes the next output; true once sway has it.
+  bool AddOutput();
+  // Output `number` (from 1) whole, with its size.
+  std::optional<Image> Screenshot(int number, const std::string& workPath) const;
+  // Takes screenshots of output `number` until one satisfies `condition`; nullopt if none does
+  // within PatienceLimit.
+  std::optional<Image> WaitForScreen(int number, const std::string& workPath,
+                                     const std::function<bool(const Image&)>& condition) const;
+  // Ends sway at once, as a crash or the end of a session does; true once it has ended.
+  bool Kill();
+
+private:
+  TemporaryDirectory directory_;
+  std::optional<ChildProcess> server_;
+  std::optional<ChildProcess> pointer_;
+  int outputCount_;
+  std::string socket_;
+  std::string ipcSocket_;
+};
+
+// A private weston with its headless back end, which offers outputs but no seat.
+class WestonServer {
+public:
+  WestonServer();
+  ~WestonServer();
+  WestonServer(const WestonServer&) = delete;
+  WestonServer& operator=(const WestonServer&) = delete;
+  bool Started() const { return !socket_.empty(); }
+  std::string Log() const { return server_ ? server_->Output() : std::string(); }
+  EnvironmentChanges Environment() const { return {{"WAYLAND_DISPLAY", socket_}}; }
+
+private:
+  TemporaryDirectory directory_;
+  std::optional<ChildProcess> server_;
+  std::string socket_;
+};
+
+// Whether process `pid` (not necessarily a child of the test) has ended: it is gone, or a zombie.
+bool ProcessEnded(pid_t pid);
 
 } // namespace e2e

@@ -21,8 +21,8 @@ using e2e::ShowDirectory;
 using e2e::WaitForScreen;
 using e2e::XvfbServer;
 
-const std::string HostWindowWarning =
-    "XSCREENSAVER_WINDOW is not a window to draw in; the show opens a window of its own\n";
+const std::string UnusableWindowLine = "main: XSCREENSAVER_WINDOW does not name a window to draw in\n";
+const std::string CallHooks = PYROVANE_CALL_HOOKS;
 
 // A window of the size a settings dialog's preview or a small monitor gives, away from the
 // screen's edges so that a picture spilling over any of them would show.
@@ -36,15 +36,18 @@ EnvironmentChanges WithHostWindow(const XvfbServer& server, const std::string& i
 
 // The show started by a host: in the texture's directory, with the host's window named.
 ChildProcess StartShow(const XvfbServer& server, const ShowDirectory& show, const std::string& id,
-                       const std::string& outputName) {
-  return ChildProcess(e2e::InDirectory(show.Path(), {e2e::Program, "/s"}), WithHostWindow(server, id),
-                      show.File(outputName));
+                       const std::string& outputName, const EnvironmentChanges& more = {}) {
+  EnvironmentChanges environment = WithHostWindow(server, id);
+  environment.insert(more.begin(), more.end());
+  return ChildProcess(e2e::InDirectory(show.Path(), {e2e::Program, "/s"}), environment, show.File(outputName));
 }
 
-// xscreensaver writes the id in hexadecimal, xsecurelock in decimal.
+// xscreensaver writes the id in hexadecimal, xsecurelock in decimal; a compositing host may give
+// a window with alpha, where the show's pixels must be opaque.
 struct IdCase {
   const char* name;
   std::string (HostWindow::*id)() const;
+  HostWindow::Kind kind;
 };
 
 class HostWindowId : public ::testing::TestWithParam<IdCase> {};
@@ -53,7 +56,7 @@ TEST_P(HostWindowId, DrawsOnlyInTheHostsWindowUntilSigterm) {
   SKIP_WITHOUT_XVFB();
   XvfbServer server(1024, 768);
   ASSERT_TRUE(server.Started());
-  HostWindow host(server, HostPlacement);
+  HostWindow host(server, HostPlacement, GetParam().kind);
   ASSERT_TRUE(host.Created());
   ShowDirectory show;
   const std::optional<Image> before = e2e::Screenshot(server.Display(), show.File("before.ppm"));
@@ -70,6 +73,9 @@ TEST_P(HostWindowId, DrawsOnlyInTheHostsWindowUntilSigterm) {
   EXPECT_GT(shot->CountBlack(HostPlacement), pixels / 2) << "the sky is mostly black";
   EXPECT_EQ(shot->CountDifferent(*before, server.Screen(), HostPlacement), 0) << "drawn outside the window";
   EXPECT_EQ(host.VisibleTopLevelWindows(), windowsBefore) << "a window of its own appeared";
+  if (GetParam().kind == HostWindow::Kind::ForDrawingWithAlpha) {
+    EXPECT_TRUE(host.Opaque()) << "a pixel of the show is transparent";
+  }
 
   // The host owns the input: the button in its window is the host's business, not the show's
   // end. A held button is what the show would see anywhere on the screen if it looked.
@@ -82,10 +88,12 @@ TEST_P(HostWindowId, DrawsOnlyInTheHostsWindowUntilSigterm) {
   EXPECT_TRUE(host.Intact()) << "the host's window did not survive the show";
 }
 
-INSTANTIATE_TEST_SUITE_P(Ids, HostWindowId,
-                         ::testing::Values(IdCase{"hexadecimal", &HostWindow::HexadecimalId},
-                                           IdCase{"decimal", &HostWindow::DecimalId}),
-                         e2e::CaseName<IdCase>);
+INSTANTIATE_TEST_SUITE_P(
+    Ids, HostWindowId,
+    ::testing::Values(IdCase{"hexadecimal", &HostWindow::HexadecimalId, HostWindow::Kind::ForDrawing},
+                      IdCase{"decimal", &HostWindow::DecimalId, HostWindow::Kind::ForDrawing},
+                      IdCase{"with alpha", &HostWindow::DecimalId, HostWindow::Kind::ForDrawingWithAlpha}),
+    e2e::CaseName<IdCase>);
 
 TEST(HostWindowProgram, EndsQuietlyWhenTheHostDestroysItsWindow) {
   SKIP_WITHOUT_XVFB();
@@ -105,46 +113,68 @@ TEST(HostWindowProgram, EndsQuietlyWhenTheHostDestroysItsWindow) {
   EXPECT_EQ(program.Output(), "");
 }
 
-// A value of XSCREENSAVER_WINDOW that names no window to draw in, made on the test's server; a
-// window it makes for that is kept in `window` while the test runs.
-struct NoWindowCase {
+// A value of XSCREENSAVER_WINDOW that names no window to draw in, made on the test's server (a
+// window it makes for that is kept in `window` while the test runs), or a window that its host
+// destroys while the show takes it over, at the moment a preloaded helper chooses.
+struct StartCase {
   const char* name;
   std::function<std::string(const XvfbServer& server, std::optional<HostWindow>& window)> value;
+  const char* destroyedAt; // the call before which the window is destroyed, or null
+  int expectedExit;
+  std::string expectedOutput;
 };
 
-class NotAHostWindow : public ::testing::TestWithParam<NoWindowCase> {};
+class HostWindowStart : public ::testing::TestWithParam<StartCase> {};
 
-TEST_P(NotAHostWindow, FallsBackToAWindowOfItsOwn) {
+TEST_P(HostWindowStart, AWindowThatCannotBeUsedGivesItsLineAndNoWindowOfItsOwn) {
   SKIP_WITHOUT_XVFB();
+  const StartCase& c = GetParam();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   std::optional<HostWindow> window;
   ShowDirectory show;
-  ChildProcess program = StartShow(server, show, GetParam().value(server, window), "out.txt");
-  EXPECT_TRUE(e2e::WaitForWindow(server, e2e::ShowWindow)) << program.Output();
-  EXPECT_EQ(program.Output(), HostWindowWarning);
-  EXPECT_TRUE(EndedBySigterm(program));
+  EnvironmentChanges hooks{{"LD_PRELOAD", CallHooks}, {"PYROVANE_CALL_LOG", show.File("calls.txt")}};
+  if (c.destroyedAt != nullptr) hooks["PYROVANE_DESTROY_HOST_WINDOW_AT"] = c.destroyedAt;
+  ChildProcess program = StartShow(server, show, c.value(server, window), "out.txt", hooks);
+  const std::optional<int> status = program.WaitForExit(PatienceLimit);
+  ASSERT_TRUE(status.has_value()) << "the show did not end";
+  EXPECT_EQ(e2e::ExitCode(*status), c.expectedExit);
+  EXPECT_EQ(program.Output(), c.expectedOutput);
+  EXPECT_EQ(e2e::ReadWhole(show.File("calls.txt")).find("XCreateWindow"), std::string::npos)
+      << "a window of its own was made";
 }
 
 constexpr Rect SmallWindow{0, 0, 100, 100};
 
+std::string DestroyedWindow(const XvfbServer& server, std::optional<HostWindow>& window) {
+  window.emplace(server, SmallWindow);
+  window->Destroy();
+  return window->DecimalId();
+}
+
+std::string WindowOfTheHost(const XvfbServer& server, std::optional<HostWindow>& window) {
+  window.emplace(server, SmallWindow);
+  return window->HexadecimalId();
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Values, NotAHostWindow,
-    ::testing::Values(NoWindowCase{"not a number", [](const XvfbServer&, auto&) { return "pyrovane"; }},
-                      NoWindowCase{"empty", [](const XvfbServer&, auto&) { return ""; }},
-                      NoWindowCase{"zero", [](const XvfbServer&, auto&) { return "0"; }},
-                      NoWindowCase{"a window that was destroyed",
-                                   [](const XvfbServer& server, std::optional<HostWindow>& window) {
-                                     window.emplace(server, SmallWindow);
-                                     window->Destroy();
-                                     return window->DecimalId();
-                                   }},
-                      NoWindowCase{"an input-only window",
-                                   [](const XvfbServer& server, std::optional<HostWindow>& window) {
-                                     window.emplace(server, SmallWindow, HostWindow::Kind::ForInputOnly);
-                                     return window->HexadecimalId();
-                                   }}),
-    e2e::CaseName<NoWindowCase>);
+    Values, HostWindowStart,
+    ::testing::Values(
+        StartCase{"not a number", [](const XvfbServer&, auto&) { return "pyrovane"; }, nullptr, 255,
+                  UnusableWindowLine},
+        StartCase{"empty", [](const XvfbServer&, auto&) { return ""; }, nullptr, 255, UnusableWindowLine},
+        StartCase{"zero", [](const XvfbServer&, auto&) { return "0"; }, nullptr, 255, UnusableWindowLine},
+        StartCase{"a window that was destroyed", DestroyedWindow, nullptr, 255, UnusableWindowLine},
+        StartCase{"an input-only window",
+                  [](const XvfbServer& server, std::optional<HostWindow>& window) {
+                    window.emplace(server, SmallWindow, HostWindow::Kind::ForInputOnly);
+                    return window->HexadecimalId();
+                  },
+                  nullptr, 255, UnusableWindowLine},
+        // The host's normal end, come early: never an Xlib error dump or status 1.
+        StartCase{"destroyed as the show takes it over", WindowOfTheHost, "XSelectInput", 255, UnusableWindowLine},
+        StartCase{"destroyed as the show starts drawing", WindowOfTheHost, "XCreateGC", 255, UnusableWindowLine}),
+    e2e::CaseName<StartCase>);
 
 TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
   SKIP_WITHOUT_XVFB();

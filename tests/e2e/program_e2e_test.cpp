@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -13,6 +18,7 @@ using e2e::ChildProcess;
 using e2e::EnvironmentChanges;
 using e2e::ExitCode;
 using e2e::PatienceLimit;
+using e2e::Rect;
 using e2e::ShowDirectory;
 using e2e::XvfbServer;
 
@@ -108,19 +114,112 @@ TEST(Program, NoOtherUserCanReachWhatItShows) {
       << "a segment outlived the show";
 }
 
-TEST(Program, EndsWithItsDisplay) {
+TEST(Program, AShowKilledAsItSharesItsMemoryLeavesNoSegmentBehind) {
   SKIP_WITHOUT_XVFB();
-  // A session that ends or a server that crashes takes the display away under the show.
+  // Hosts end their savers by signal all the time, at any moment: here the moment between making
+  // the segment and the server's attaching it, when only the show holds it.
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   ShowDirectory show;
-  ChildProcess program(InDirectory(show.Path(), {"/s"}), server.Environment(), show.File("out.txt"));
-  ASSERT_TRUE(e2e::WaitForWindow(server, e2e::ShowWindow)) << program.Output();
-  ASSERT_TRUE(server.Kill());
+  ChildProcess program(
+      InDirectory(show.Path(), {"/s"}),
+      {{"DISPLAY", server.Display()}, {"LD_PRELOAD", PYROVANE_CALL_HOOKS}, {"PYROVANE_KILL_AT", "XShmAttach"}},
+      show.File("out.txt"));
   const auto status = program.WaitForExit(PatienceLimit);
-  ASSERT_TRUE(status.has_value()) << "the show outlived its display";
-  EXPECT_EQ(ExitCode(*status), 255);
-  EXPECT_EQ(program.Output(), "main: lost the connection to the display\n");
+  ASSERT_TRUE(status.has_value());
+  ASSERT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL) << "not killed at the attach: " << *status;
+  EXPECT_EQ(e2e::SharedMemorySegmentsOf(program.Pid()), std::vector<unsigned>{}) << "a segment outlived the show";
+}
+
+// The show's pictures on a screen: one in each monitor (a head), 4:3 kept within it, black bars
+// beside it.
+std::vector<Rect> PicturesIn(const std::vector<Rect>& monitors) {
+  std::vector<Rect> pictures;
+  for (const Rect& monitor : monitors) {
+    const int width = std::min(monitor.width, monitor.height * 4 / 3);
+    const int height = std::min(monitor.height, monitor.width * 3 / 4);
+    pictures.push_back(
+        {monitor.x + (monitor.width - width) / 2, monitor.y + (monitor.height - height) / 2, width, height});
+  }
+  return pictures;
+}
+
+// Waits until every picture has sparks while everything outside the pictures stays black: the
+// screenshot that shows it.
+std::optional<e2e::Image> WaitForPictures(const XvfbServer& server, const std::vector<Rect>& pictures,
+                                          const std::string& workPath) {
+  return e2e::WaitForScreen(server, workPath, [&](const e2e::Image& shot) {
+    int outside = shot.width * shot.height;
+    for (const Rect& picture : pictures) {
+      if (shot.CountBrightColoured(picture) <= e2e::FewestSparkPixels) return false;
+      outside -= picture.width * picture.height;
+    }
+    int blackOutside = shot.CountBlack(server.Screen());
+    for (const Rect& picture : pictures) blackOutside -= shot.CountBlack(picture);
+    return blackOutside == outside;
+  });
+}
+
+TEST(Program, ShowsTheSameShowOnEveryMonitor) {
+  SKIP_WITHOUT_XVFB();
+  XvfbServer host(640, 480);
+  ASSERT_TRUE(host.Started());
+  XvfbServer server(XvfbServer::TwoHeads{host, 1280, 720});
+  ASSERT_TRUE(server.Started()) << "Xephyr did not start (scripts/bootstrap installs xserver-xephyr)";
+  ShowDirectory show;
+  ChildProcess program(InDirectory(show.Path(), {"/s"}), server.Environment(), show.File("out.txt"));
+  const std::vector<Rect> pictures = PicturesIn({{0, 0, 1280, 720}, {1280, 0, 1280, 720}});
+  const std::optional<e2e::Image> shot = WaitForPictures(server, pictures, show.File("shot.ppm"));
+  ASSERT_TRUE(shot.has_value()) << "not a show in each head, 4:3 kept" << program.Output();
+  // One show and one frame serve both: the heads are twins, pixel for pixel.
+  int different = 0;
+  for (int y = 0; y < 720; ++y) {
+    for (int x = 0; x < 1280; ++x) {
+      const e2e::Colour left = shot->At(x, y);
+      const e2e::Colour right = shot->At(x + 1280, y);
+      different += left.red != right.red || left.green != right.green || left.blue != right.blue ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(different, 0);
+  EXPECT_TRUE(e2e::EndedBySigterm(program));
+  EXPECT_EQ(program.Output(), "");
+}
+
+TEST(Program, FollowsTheScreenWhenItShrinks) {
+  SKIP_WITHOUT_XVFB();
+  // As when a monitor is unplugged or set to a lower mode.
+  XvfbServer server(1024, 768);
+  ASSERT_TRUE(server.Started());
+  ShowDirectory show;
+  ChildProcess program(InDirectory(show.Path(), {"/s"}), server.Environment(), show.File("out.txt"));
+  ASSERT_TRUE(WaitForPictures(server, PicturesIn({{0, 0, 1024, 768}}), show.File("shot.ppm"))) << program.Output();
+  ASSERT_TRUE(server.ResizeScreen(1000, 600));
+  EXPECT_TRUE(e2e::Eventually([&] {
+    const std::optional<Rect> window = server.WindowGeometry(e2e::ShowWindow);
+    return window && window->x == 0 && window->y == 0 && window->width == 1000 && window->height == 600;
+  })) << "the window does not match the screen";
+  EXPECT_TRUE(WaitForPictures(server, PicturesIn({{0, 0, 1000, 600}}), show.File("shot.ppm")))
+      << "the picture is not laid out for the new screen";
+  EXPECT_TRUE(e2e::EndedBySigterm(program));
+  EXPECT_EQ(program.Output(), "");
+}
+
+TEST(Program, EndsWithItsDisplay) {
+  SKIP_WITHOUT_XVFB();
+  // A session that ends or a server that crashes takes the display away under the show or the
+  // settings dialog.
+  for (const auto& [argument, window] : {std::pair{"/s", e2e::ShowWindow}, std::pair{"/c", e2e::SettingsWindow}}) {
+    XvfbServer server(640, 480);
+    ASSERT_TRUE(server.Started());
+    ShowDirectory show;
+    ChildProcess program(InDirectory(show.Path(), {argument}), server.Environment(), show.File("out.txt"));
+    ASSERT_TRUE(e2e::WaitForWindow(server, window)) << program.Output();
+    ASSERT_TRUE(server.Kill());
+    const auto status = program.WaitForExit(PatienceLimit);
+    ASSERT_TRUE(status.has_value()) << argument << " outlived its display";
+    EXPECT_EQ(ExitCode(*status), 255) << argument;
+    EXPECT_EQ(program.Output(), "main: lost the connection to the display\n") << argument;
+  }
 }
 
 } // namespace

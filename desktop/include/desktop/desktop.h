@@ -12,7 +12,8 @@ struct xcb_connection_t;
 
 namespace desktop {
 
-// How the desktop board puts a frame on the screen.
+// How the desktop board puts a frame on the screen on X11. On Wayland the compositor scales the
+// frame, whatever is asked here.
 enum class PresentPath {
   // Chosen when the display opens: the renderer where the display has direct (GPU) rendering,
   // otherwise X images.
@@ -25,44 +26,50 @@ enum class PresentPath {
 };
 
 // A board on the user's desktop, which may draw in a window that a screen-saver host owns.
+//
+// - Which display: a Wayland compositor named by WAYLAND_DISPLAY or WAYLAND_SOCKET, natively;
+//   otherwise the X server named by DISPLAY. A host's window (XSCREENSAVER_WINDOW) means X11.
+//   The hardware query succeeds only where one of them answers.
+// - What it covers: every monitor (X11: RandR monitors or Xinerama heads, whichever tells more,
+//   else the screen) or every Wayland output, each with the 640×480 frame at its 4:3 shape kept
+//   (black bars; smooth scaling on X11, the compositor's own on Wayland), at most 60 frames a
+//   second, with the pointer hidden. It follows monitors and outputs that come, go or change size.
+// - In a host's window: when XSCREENSAVER_WINDOW names an X window (decimal, or hexadecimal
+//   after 0x) the board draws in that window as it is and follows its size. A value that names
+//   no window it can draw in ends the process with one line on standard error and status 255.
+// - Losing the display ends the process with one line on standard error and status 255.
 class DesktopBoard : public glide::Board {
 public:
   // True while the open board draws in the host's window named by XSCREENSAVER_WINDOW.
   virtual bool DrawsInHostWindow() const = 0;
   // True once the host has destroyed the window the board draws in; nothing is drawn after that.
   virtual bool HostWindowGone() const = 0;
+  // The left button as DesktopButton describes it; 0 while the board is not open.
+  virtual std::int16_t LeftButtonState() = 0;
 };
 
-// A borderless full-screen window on the desktop's current mode with the cursor hidden; or,
-// when XSCREENSAVER_WINDOW names an X window that can be drawn in (decimal, or hexadecimal
-// after 0x), that window as it is, followed when the host resizes it. A value that names no
-// such window gives one line on standard error, and the board opens its own window. The
-// 640×480 frame fills the window with its 4:3 shape kept (black bars, smooth scaling), at most
-// 60 frames a second. Its hardware query succeeds only on a display a person can see (x11 or
-// wayland; an SDL_VIDEODRIVER set in the environment is honoured). On X, losing the display
-// ends the process with one line on standard error and status 255.
 std::unique_ptr<DesktopBoard> MakeDesktopBoard(PresentPath path = PresentPath::Automatic);
 
 // The show's left button on the desktop, in the shape of the old asynchronous key-state query:
 // bit 15 set while the button is down, bit 0 when it was pressed since the previous query.
 //
-// In the board's own window it is the real left mouse button, read through SDL2 once the
-// display is up (before that it reads 0). Bit 15 follows the button's global state, so a button
-// held over another window still counts; bit 0 comes from the press events queued since the
-// previous query, so a click shorter than a frame, which no state query sees, still counts.
-// Keys and pointer motion never change the value.
-//
-// In a host's window the host owns the input: it ends the show with SIGTERM when the user comes
-// back, and a click is how a user asks a locked screen for its password prompt, under which the
-// show goes on. There the button reads as never pressed, until the host destroys its window,
-// which ends the show as the host's SIGTERM would: then it reads as pressed.
+// - In the board's own windows it is the real left mouse button. Bit 0 comes from the presses
+//   on the show's windows since the previous query, so a click shorter than a frame, which no
+//   state query sees, still counts. On X11 bit 15 follows the button's global state, so a button
+//   held over another window still counts. On Wayland only what happens on the show's surfaces
+//   is seen: a press or a release there sets bit 0, and a press that began before the show
+//   cannot be seen. Keys and pointer motion never change the value.
+// - In a host's window the host owns the input: it ends the show with SIGTERM when the user
+//   comes back, and a click is how a user asks a locked screen for its password prompt, under
+//   which the show goes on. There the button reads as never pressed, until the host destroys its
+//   window, which ends the show as the host's SIGTERM would: then it reads as pressed.
 class DesktopButton final : public platform::ButtonQuery {
 public:
-  explicit DesktopButton(const DesktopBoard& board) : board_(board) {}
-  std::int16_t LeftButtonState() override;
+  explicit DesktopButton(DesktopBoard& board) : board_(board) {}
+  std::int16_t LeftButtonState() override { return board_.LeftButtonState(); }
 
 private:
-  const DesktopBoard& board_;
+  DesktopBoard& board_;
 };
 
 // Asks an X11 window manager for no decoration on `window` and no function but closing: no
@@ -72,5 +79,10 @@ private:
 // and before the window is mapped, when the window manager reads them. `connection` is the
 // toolkit's own, so the hints reach the server before its request to map the window.
 void AskWindowManagerToKeepInPlace(xcb_connection_t* connection, std::uint32_t window);
+
+// Ends the process as the show ends when its display goes away (one line on standard error,
+// status 255) if the toolkit's X connection is broken; returns otherwise. A toolkit that finds
+// its connection broken would end the process in a way of its own.
+void EndProcessIfDisplayLost(xcb_connection_t* connection);
 
 } // namespace desktop

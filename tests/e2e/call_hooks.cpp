@@ -1,0 +1,118 @@
+// A test helper preloaded into the program under test (LD_PRELOAD): it notes the calls that open and close the show's window, and reaches the moments between two of them.
+//
+//   PYROVANE_CALL_LOG=<file>         notes XCreateWindow, XDestroyWindow, XCloseDisplay, fork and
+//                                    the program's exit in the file, one line each, as they are made
+//   PYROVANE_KILL_AT=XShmAttach      the process kills itself (SIGKILL) as it asks the server to
+//                                    attach its shared memory
+//   PYROVANE_DESTROY_HOST_WINDOW_AT=<XSelectInput | XCreateGC>
+//                                    the host's window (XSCREENSAVER_WINDOW) is destroyed, over a
+//                                    connection of its own, just before the program's first such
+//                                    call on it, as if its host ended it at that moment
+//
+// Every call then goes on to the real function as asked.
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+#include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void Note(const char* call) {
+  const char* path = std::getenv("PYROVANE_CALL_LOG");
+  if (path == nullptr) return;
+  if (std::FILE* log = std::fopen(path, "a")) {
+    std::fprintf(log, "%s\n", call);
+    std::fclose(log);
+  }
+}
+
+bool Asked(const char* variable, const char* call) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && std::strcmp(value, call) == 0;
+}
+
+// Destroys the host's window when the program is about to make `call` on it, once.
+void DestroyHostWindowAt(const char* call, unsigned long window) {
+  static bool destroyed = false;
+  const char* host = std::getenv("XSCREENSAVER_WINDOW");
+  if (destroyed || host == nullptr || !Asked("PYROVANE_DESTROY_HOST_WINDOW_AT", call) ||
+      std::strtoul(host, nullptr, 0) != window) {
+    return;
+  }
+  destroyed = true;
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return;
+  XDestroyWindow(display, window);
+  XSync(display, False);
+  XCloseDisplay(display);
+}
+
+// The function of this name in the libraries loaded after this one.
+template <typename Function>
+Function Next(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+extern "C" {
+
+Window XCreateWindow(Display* display, Window parent, int x, int y, unsigned width, unsigned height, unsigned border,
+                     int depth, unsigned windowClass, Visual* visual, unsigned long mask,
+                     XSetWindowAttributes* attributes) {
+  static const auto next = Next<decltype(&XCreateWindow)>("XCreateWindow");
+  Note("XCreateWindow");
+  return next(display, parent, x, y, width, height, border, depth, windowClass, visual, mask, attributes);
+}
+
+int XDestroyWindow(Display* display, Window window) {
+  static const auto next = Next<decltype(&XDestroyWindow)>("XDestroyWindow");
+  Note("XDestroyWindow");
+  return next(display, window);
+}
+
+int XCloseDisplay(Display* display) {
+  static const auto next = Next<decltype(&XCloseDisplay)>("XCloseDisplay");
+  Note("XCloseDisplay");
+  return next(display);
+}
+
+int XSelectInput(Display* display, Window window, long mask) {
+  static const auto next = Next<decltype(&XSelectInput)>("XSelectInput");
+  DestroyHostWindowAt("XSelectInput", window);
+  return next(display, window, mask);
+}
+
+GC XCreateGC(Display* display, Drawable drawable, unsigned long mask, XGCValues* values) {
+  static const auto next = Next<decltype(&XCreateGC)>("XCreateGC");
+  DestroyHostWindowAt("XCreateGC", drawable);
+  return next(display, drawable, mask, values);
+}
+
+Bool XShmAttach(Display* display, XShmSegmentInfo* segment) {
+  static const auto next = Next<decltype(&XShmAttach)>("XShmAttach");
+  if (Asked("PYROVANE_KILL_AT", "XShmAttach")) raise(SIGKILL);
+  return next(display, segment);
+}
+
+pid_t fork() {
+  static const auto next = Next<decltype(&fork)>("fork");
+  Note("fork");
+  return next();
+}
+
+[[noreturn]] void exit(int status) noexcept {
+  static const auto next = Next<void (*)(int)>("exit");
+  const std::string call = "exit(" + std::to_string(status) + ")";
+  Note(call.c_str());
+  next(status);
+  __builtin_unreachable();
+}
+
+} // extern "C"
