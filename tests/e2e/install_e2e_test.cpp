@@ -141,7 +141,6 @@ INSTANTIATE_TEST_SUITE_P(Arguments, PyrovaneCommand,
                                            CommandCase{"capital C", {"/C"}, Outcome::ImmediateExit},
                                            CommandCase{"hyphen s", {"-s"}, Outcome::ImmediateExit},
                                            CommandCase{"root", {"--root"}, Outcome::Show},
-                                           CommandCase{"window id", {"-window-id", "1234"}, Outcome::Show},
                                            CommandCase{"rooted", {"--rooted"}, Outcome::ImmediateExit}),
                          e2e::CaseName<CommandCase>);
 
@@ -149,6 +148,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, PyrovaneCommand,
 // shell, its hack directory first on PATH) and gives its settings preview --window-id.
 struct LauncherCase {
   const char* name;
+  // "{window}" stands for the host's window id; where it is given, XSCREENSAVER_WINDOW is not.
   std::vector<std::string> command;
   // Put first on PATH, as xscreensaver does with its own: the staged hack directory, a directory
   // that holds a link to the staged hack, or nothing.
@@ -171,14 +171,24 @@ TEST_P(HostsLaunchers, RunTheShowInTheirWindowWhateverTheyPass) {
   HostWindow host(server, Placement);
   ASSERT_TRUE(host.Created());
   EnvironmentChanges environment = server.Environment();
-  environment["XSCREENSAVER_WINDOW"] = host.HexadecimalId();
+  std::vector<std::string> command = c.command;
+  bool idOnCommandLine = false;
+  for (std::string& argument : command) {
+    if (const std::size_t at = argument.find("{window}"); at != std::string::npos) {
+      argument.replace(at, 8, host.DecimalId());
+      idOnCommandLine = true;
+    }
+  }
+  if (!idOnCommandLine) environment["XSCREENSAVER_WINDOW"] = host.HexadecimalId();
+  const std::vector<std::uint32_t> windowsBefore = host.VisibleTopLevelWindows();
   if (c.hackDirectory == LauncherCase::HackDirectory::Staged) environment["PATH"] = stagedHacks + ":" + path;
   if (c.hackDirectory == LauncherCase::HackDirectory::Linked) environment["PATH"] = linkedHacks.Path() + ":" + path;
-  std::vector<std::string> command = c.command;
   if (command.front() == "saver_pyrovane") command.front() = Staged("usr/libexec/xsecurelock/saver_pyrovane");
+  if (command.front() == "pyrovane") command.front() = Staged("usr/bin/pyrovane");
   // Hosts start their savers wherever they themselves run; "/" holds no texture.
   ChildProcess launched(e2e::InDirectory("/", command), environment, WorkFile("launcher.log"));
   EXPECT_TRUE(e2e::WaitUntilPainted(server, Placement, WorkFile("shot.ppm"))) << launched.Output();
+  EXPECT_EQ(host.VisibleTopLevelWindows(), windowsBefore) << "a window of its own appeared";
   // The launcher hands its process over to the show, so that the host's SIGTERM reaches it.
   EXPECT_EQ(e2e::ExecutableOf(launched.Pid()), fs::canonical(Staged(InstalledProgram)));
   EXPECT_TRUE(e2e::EndedBySigterm(launched));
@@ -199,7 +209,11 @@ INSTANTIATE_TEST_SUITE_P(
         LauncherCase{
             "xscreensaver's preview", {"/bin/sh", "-c", "exec pyrovane --root --window-id 0x1234"}, Hacks::Staged},
         LauncherCase{"xscreensaver's hack through a link", {"/bin/sh", "-c", "exec pyrovane --root"}, Hacks::Linked},
-        LauncherCase{"an old programs line", {"/bin/sh", "-c", "exec pyrovane /s"}, Hacks::Staged}),
+        LauncherCase{"an old programs line", {"/bin/sh", "-c", "exec pyrovane /s"}, Hacks::Staged},
+        LauncherCase{"the command given only the window's switch", {"pyrovane", "-window-id", "{window}"}, Hacks::None},
+        LauncherCase{"xscreensaver's hack given only the window's switch",
+                     {"/bin/sh", "-c", "exec pyrovane --root --window-id {window}"},
+                     Hacks::Staged}),
     e2e::CaseName<LauncherCase>);
 
 } // namespace
