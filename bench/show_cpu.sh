@@ -3,20 +3,26 @@
 # at 640x480, 1920x1080 and 3840x2160, and fireworkx (xscreensaver-data-extra) on the same server
 # for as long when it is installed. For each it prints the processor time of the program and of
 # the X server, as shares of one core, and their sum; then the ratio of the two sums and the
-# show's maximum resident memory (/usr/bin/time -v).
+# show's maximum resident memory (/usr/bin/time -v). Then the same show as a Wayland client of a
+# private headless sway (pixman renderer) with one output of each size, when sway is installed:
+# the show's processor time and the compositor's.
 #
 #   bench/show_cpu.sh [seconds] [screen...]      (default 20 seconds at each of the three sizes)
 #
-# Needs a build (scripts/bootstrap), Xvfb and xdotool.
+# Needs a build (scripts/bootstrap; PYROVANE_BUILD_DIR names another build folder), Xvfb and
+# xdotool; sway for the Wayland rows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The X11 rows must not reach the desktop's own compositor: a Wayland session goes first.
+unset WAYLAND_DISPLAY WAYLAND_SOCKET
 
 seconds=${1:-20}
 shift || true
 screens=("$@")
 if ((${#screens[@]} == 0)); then screens=(640x480 1920x1080 3840x2160); fi
-program=$PWD/build/app/pyrovane
-flare=$PWD/build/flare.3df
+build=$PWD/${PYROVANE_BUILD_DIR:-build}
+program=$build/app/pyrovane
+flare=$build/flare.3df
 fireworkx=/usr/libexec/xscreensaver/fireworkx
 if [ ! -x "$program" ] || [ ! -f "$flare" ]; then
   echo "show_cpu: build first (scripts/bootstrap)" >&2
@@ -61,4 +67,27 @@ for screen in "${screens[@]}"; do
   fi
   echo "$line"
   stop_xvfb
+done
+
+# The show on Wayland: the compositor scales the frame, so the show's own time should hardly grow
+# with the screen. Pixman scales on the processor, in the compositor's time; a compositor with a
+# GPU does that for next to nothing.
+if ! command -v sway >/dev/null; then
+  echo "show_cpu: sway is not installed: no Wayland rows" >&2
+  exit 0
+fi
+source bench/sway_session.sh
+for screen in "${screens[@]}"; do
+  start_sway "$screen"
+  before=$(sway_ticks)
+  (cd "$work" && exec env -u DISPLAY WAYLAND_DISPLAY="$wayland_display" "$program" /s) &
+  show_pid=$!
+  sleep "$seconds"
+  own=$(process_ticks "$show_pid")
+  compositor=$(($(sway_ticks) - before))
+  rss=$(awk '/VmHWM/ {printf "%.1f", $2 / 1024}' "/proc/$show_pid/status")
+  kill "$show_pid"
+  wait "$show_pid" 2>/dev/null || true
+  echo "wayland $screen: pyrovane $(share "$own") % + sway $(share "$compositor") % = $(share $((own + compositor))) % of one core, ${rss} MB"
+  stop_sway
 done
