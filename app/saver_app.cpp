@@ -6,12 +6,11 @@
 #include <memory>
 
 #include "desktop/desktop.h"
-#include "render/render.h"
 #include "show/show.h"
 
 namespace app {
 
-CSaverApp::CSaverApp(ShowPlatform& (*showPlatform)()) : showPlatform_(showPlatform) {}
+CSaverApp::CSaverApp(show::ShowPlatform& (*showPlatform)()) : showPlatform_(showPlatform) {}
 
 BOOL CSaverApp::InitInstance() {
   // Only the first two characters of the first argument count, case-sensitively. A command
@@ -21,11 +20,8 @@ BOOL CSaverApp::InitInstance() {
     return FALSE;
   }
   if (std::strncmp("/s", m_argv[1], 2) == 0 || std::strncmp("/S", m_argv[1], 2) == 0) {
-    ShowPlatform& showPlatform = showPlatform_();
-    glide::SelectBoard(&showPlatform.board);
-    render::OpenDisplay();
-    show::RunShow({showPlatform.clock, showPlatform.button});
-    render::CloseDisplay();
+    // The show opens the display, runs until the left button changes state, and closes it.
+    show::RunShow(showPlatform_());
     return TRUE;
   }
   return FALSE;
@@ -34,15 +30,15 @@ BOOL CSaverApp::InitInstance() {
 // Runs on every path, so the graphics library's shutdown must be harmless when it was never
 // opened or has already been shut down.
 int CSaverApp::ExitInstance() {
-  render::CloseDisplay();
+  show::CloseDisplay();
   return CWinApp::ExitInstance();
 }
 
-ShowPlatform& DesktopShowPlatform() {
+show::ShowPlatform& DesktopShowPlatform() {
   static const std::unique_ptr<desktop::DesktopBoard> board = desktop::MakeDesktopBoard();
   static platform::MonotonicClock clock;
   static desktop::DesktopButton button(*board);
-  static ShowPlatform desktop{*board, clock, button};
+  static show::ShowPlatform desktop{*board, clock, button};
   return desktop;
 }
 

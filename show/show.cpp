@@ -1,7 +1,8 @@
-// The show loop: set-up, clock calibration, and each frame's clear, walk, launch, swap and exit test.
+// The show: the display session around it, set-up, clock calibration, and each frame's clear, walk, launch, swap and exit test.
 #include "show/show.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "render/render.h"
 #include "sim/sim.h"
@@ -18,16 +19,13 @@ constexpr double NominalRefreshRate = 60.0;
 // that one frame take seconds to draw.
 constexpr double MaxFrameTime = NominalRefreshRate;
 
-// The show presents this many frames to settle the display before the clock starts.
-constexpr std::uint64_t SettlingPresents = 2;
-
 void LaunchOpeningRockets() {
   sim::InitPool();
-  sim::LaunchBasicRocket(0);
+  sim::LaunchBasicRocket(0, render::Renderers);
   std::int32_t index = sim::TakeSlot();
-  if (index >= 0) sim::LaunchBicolorSphericRocket(index);
+  if (index >= 0) sim::LaunchBicolorSphericRocket(index, render::Renderers);
   index = sim::TakeSlot();
-  if (index >= 0) sim::LaunchBasicRocket(index);
+  if (index >= 0) sim::LaunchBasicRocket(index, render::Renderers);
 }
 
 // Steps and draws every live firework, newest first, and returns finished ones to the free
@@ -55,15 +53,14 @@ sim::RocketKind DrawRocketKind() {
   return static_cast<sim::RocketKind>(kind);
 }
 
-} // namespace
-
-void RunShow(const ShowSeams& seams) {
+// The show itself, on the open display, until the left button's state differs from its state at
+// the start.
+void RunFrames(const ShowPlatform& seams) {
   // The launch threshold in time units; a lower value would launch more rockets.
   const std::int32_t maxPTime = 9;
   const std::int32_t startButtonState = seams.button.LeftButtonState();
   render::SetBaseRenderState();
   render::flareTexture = render::LoadFlareTexture(seams.texturePath);
-  sim::InstallRenderers(render::Renderers);
   LaunchOpeningRockets();
 
   // Two swaps settle the display before the clock starts. A time unit is one period of the
@@ -92,7 +89,7 @@ void RunShow(const ShowSeams& seams) {
       // The kind is drawn even when no slot is free.
       const sim::RocketKind kind = DrawRocketKind();
       const std::int32_t index = sim::TakeSlot();
-      if (index >= 0) sim::LaunchRocket(kind, index);
+      if (index >= 0) sim::LaunchRocket(kind, index, render::Renderers);
     } else {
       sinceLaunch += dt;
     }
@@ -110,25 +107,36 @@ void RunShow(const ShowSeams& seams) {
   }
 }
 
-void RunHeadlessShow(const HeadlessShow& settings) {
-  platform::VirtualClock ownClock = platform::VirtualClock::ForFrameRate(settings.framesPerSecond);
-  platform::VirtualClock& clock = settings.clock != nullptr ? *settings.clock : ownClock;
-  platform::ScriptedButton ownButton(settings.frames);
-  platform::ButtonQuery& button = settings.button != nullptr ? *settings.button : ownButton;
-  std::uint64_t presents = 0;
-  glide::HeadlessBoard board;
-  board.onPresent = [&](const glide::FrameView& view) {
-    clock.AdvanceFrame();
-    if (++presents > SettlingPresents && settings.onFrame) settings.onFrame(presents - SettlingPresents, view);
-  };
+} // namespace
 
-  platform::ResetRand();
-  glide::SelectBoard(&board);
+void RunShow(const ShowPlatform& platform) {
+  glide::SelectBoard(&platform.board);
   render::OpenDisplay();
-  RunShow({clock, button, settings.observer, settings.texturePath});
+  RunFrames(platform);
   render::CloseDisplay();
-  glide::SelectBoard(nullptr);
   render::ReleaseFlareTexture();
+  glide::SelectBoard(nullptr);
+}
+
+void CloseDisplay() { render::CloseDisplay(); }
+
+glide::HeadlessBoard HeadlessBoardFor(platform::VirtualClock& clock,
+                                      std::function<void(std::uint64_t frame, const glide::FrameView& view)> onFrame) {
+  glide::HeadlessBoard board;
+  board.onPresent = [&clock, onFrame = std::move(onFrame),
+                     presents = std::uint64_t{0}](const glide::FrameView& view) mutable {
+    clock.AdvanceFrame();
+    if (++presents > SettlingPresents && onFrame) onFrame(presents - SettlingPresents, view);
+  };
+  return board;
+}
+
+void RunHeadlessShow(const HeadlessShow& harness, ShowObserver* observer, const char* texturePath) {
+  platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(harness.framesPerSecond);
+  platform::ScriptedButton button(harness.frames);
+  glide::HeadlessBoard board = HeadlessBoardFor(clock, harness.onFrame);
+  platform::ResetRand();
+  RunShow({board, clock, button, observer, texturePath});
 }
 
 } // namespace show

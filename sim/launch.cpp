@@ -14,15 +14,11 @@ constexpr double LaunchSize = 10.0;
 constexpr double BrightenRate = 0.024999999999999998;
 constexpr double FadeRate = 0.049999999999999996;
 
-void DrawNothing(const FireworkSlot&) {}
-
-RendererHooks renderers = {DrawNothing, DrawNothing, DrawNothing};
-
 enum class ParticleColours { AllColourA, AlternateAandB };
 enum class ColourB { NotDrawn, Drawn };
 
 // One row of the kind table. The renderer is named by its place in RendererHooks, because the
-// renderers themselves are installed from above.
+// renderers themselves are handed over from above.
 struct KindRow {
   BurstFn burstFn;
   DrawFn RendererHooks::*drawFn;
@@ -65,9 +61,7 @@ LaunchColour BoostColour(LaunchColour colour) {
   return colour;
 }
 
-void InstallRenderers(const RendererHooks& hooks) { renderers = hooks; }
-
-void LaunchRocket(RocketKind kind, std::int32_t index) {
+void LaunchRocket(RocketKind kind, std::int32_t index, const RendererHooks& renderers) {
   const KindRow row = KindTableRow(kind);
 
   // Every draw comes first, in this order; only then is the slot written.
@@ -124,9 +118,17 @@ void LaunchRocket(RocketKind kind, std::int32_t index) {
   slot.trailFn = row.trailFn;
 }
 
-void LaunchBasicRocket(std::int32_t index) { LaunchRocket(RocketKind::BasicRocket, index); }
-void LaunchBicolorSphericRocket(std::int32_t index) { LaunchRocket(RocketKind::BicolorSphericRocket, index); }
-void LaunchSwingingRocket(std::int32_t index) { LaunchRocket(RocketKind::SwingingRocket, index); }
-void LaunchQueuedExplodingRocket(std::int32_t index) { LaunchRocket(RocketKind::QueuedExplodingRocket, index); }
+void LaunchBasicRocket(std::int32_t index, const RendererHooks& renderers) {
+  LaunchRocket(RocketKind::BasicRocket, index, renderers);
+}
+void LaunchBicolorSphericRocket(std::int32_t index, const RendererHooks& renderers) {
+  LaunchRocket(RocketKind::BicolorSphericRocket, index, renderers);
+}
+void LaunchSwingingRocket(std::int32_t index, const RendererHooks& renderers) {
+  LaunchRocket(RocketKind::SwingingRocket, index, renderers);
+}
+void LaunchQueuedExplodingRocket(std::int32_t index, const RendererHooks& renderers) {
+  LaunchRocket(RocketKind::QueuedExplodingRocket, index, renderers);
+}
 
 } // namespace sim

@@ -236,9 +236,8 @@ int main(int argc, char** argv) {
   show::RunHeadlessShow(
       {.framesPerSecond = options.framesPerSecond,
        .frames = options.frames,
-       .observer = trace ? &traceWriter : nullptr,
-       .onFrame = [&outputs](std::uint64_t frame, const glide::FrameView& view) { outputs.OnFrame(frame, view); },
-       .texturePath = texturePath.c_str()});
+       .onFrame = [&outputs](std::uint64_t frame, const glide::FrameView& view) { outputs.OnFrame(frame, view); }},
+      trace ? &traceWriter : nullptr, texturePath.c_str());
 
   const bool written = outputs.Finish() && (!trace || std::fflush(trace.get()) == 0);
   if (trace && std::ferror(trace.get())) {

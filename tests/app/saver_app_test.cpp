@@ -14,13 +14,13 @@ using namespace app;
 
 // A show without a display: the headless board, a virtual clock and a button that changes
 // after five frames of each show.
-ShowPlatform& HeadlessShowPlatform() {
+show::ShowPlatform& HeadlessShowPlatform() {
   static glide::HeadlessBoard board;
   static platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(60);
   static platform::ScriptedButton button(5);
   button = platform::ScriptedButton(5);
   board.onPresent = [](const glide::FrameView&) { clock.AdvanceFrame(); };
-  static ShowPlatform headless{board, clock, button};
+  static show::ShowPlatform headless{board, clock, button};
   return headless;
 }
 

@@ -253,7 +253,7 @@ TEST(Show, TheFrameLoopMakesNoAllocation) {
     SCOPED_TRACE(c.framesPerSecond);
     const std::uint64_t lastCountedFrame = FirstCountedFrame + c.countedFrames;
     CountingObserver observer(FirstCountedFrame, lastCountedFrame);
-    RunHeadlessShow({.framesPerSecond = c.framesPerSecond, .frames = lastCountedFrame + 1, .observer = &observer});
+    RunHeadlessShow({.framesPerSecond = c.framesPerSecond, .frames = lastCountedFrame + 1}, &observer);
     EXPECT_EQ(observer.counted.allocations, 0u);
     EXPECT_EQ(observer.counted.releases, 0u);
     EXPECT_GT(observer.launches, 10u) << "the counted frames launched rockets";

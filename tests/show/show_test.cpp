@@ -8,6 +8,7 @@
 #include <string>
 
 #include "glide/inspection.h"
+#include "render/render.h"
 
 namespace {
 
@@ -17,6 +18,8 @@ using namespace show;
 using showtest::FrameRecord;
 using showtest::RecordingObserver;
 using showtest::RecordShow;
+using showtest::RecordShowOn;
+using showtest::SixtyHertzClock;
 
 // A log of library operations, button queries and launch decisions, in the order they happen.
 struct EventLog {
@@ -61,7 +64,8 @@ TEST_F(LoggedShowTest, EachFrameClearsStepsAndDrawsDecidesSwapsAndTestsTheButton
   RecordingObserver observer;
   observer.afterFrame = [this](std::uint64_t) { log_.events += 'D'; };
   LoggedButton button(log_, 3);
-  RecordShow({.button = &button}, observer);
+  platform::VirtualClock clock = SixtyHertzClock();
+  RecordShowOn(clock, button, nullptr, observer);
   // The display opens (five calls); the show starts with the button, the base state (four
   // calls), the texture (info, load, allocate, download) and two calibration swaps. Then three frames of three rising rockets, each drawn as
   // one head (two triangles) inside a saved and restored state: five state calls apiece.
@@ -150,7 +154,7 @@ TEST(Show, AFullPoolStillMakesTheKindDrawAndChangesNothing) {
   RecordingObserver observer;
   observer.afterFrame = [](std::uint64_t frame) {
     if (frame != 1) return;
-    for (std::int32_t i = TakeSlot(); i >= 0; i = TakeSlot()) LaunchBasicRocket(i);
+    for (std::int32_t i = TakeSlot(); i >= 0; i = TakeSlot()) LaunchBasicRocket(i, render::Renderers);
   };
   const std::vector<FrameRecord> frames = RecordShow({.frames = 50}, observer);
   int fullLaunches = 0;
@@ -238,8 +242,8 @@ TEST(Show, TheShowEndsAtTheFirstFrameWhoseButtonValueDiffers) {
     SCOPED_TRACE(c.name);
     SequenceButton button(c.values);
     std::uint64_t presented = 0;
-    const auto frames =
-        RecordShow({.onFrame = [&](std::uint64_t, const glide::FrameView&) { ++presented; }, .button = &button});
+    platform::VirtualClock clock = SixtyHertzClock();
+    const auto frames = RecordShowOn(clock, button, [&](std::uint64_t, const glide::FrameView&) { ++presented; });
     EXPECT_EQ(frames.size(), c.frames);
     EXPECT_EQ(presented, c.frames) << "the last frame is presented before the button is read";
   }
@@ -261,13 +265,11 @@ TEST(Show, AStallAdvancesTheShowByOneSecondAtMost) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    platform::VirtualClock clock = platform::VirtualClock::ForFrameRate(60);
-    const auto frames = RecordShow({.frames = 6,
-                                    .onFrame =
-                                        [&](std::uint64_t frame, const glide::FrameView&) {
-                                          if (frame == 3) clock.AdvanceBy(c.stallTicks - FrameTicks);
-                                        },
-                                    .clock = &clock});
+    platform::VirtualClock clock = SixtyHertzClock();
+    platform::ScriptedButton button(6);
+    const auto frames = RecordShowOn(clock, button, [&](std::uint64_t frame, const glide::FrameView&) {
+      if (frame == 3) clock.AdvanceBy(c.stallTicks - FrameTicks);
+    });
     ASSERT_EQ(frames.size(), 6u);
     EXPECT_EQ(frames[3].dt, c.expectedDt);
     EXPECT_EQ(frames[4].dt, 1.0);

@@ -42,10 +42,22 @@ public:
 };
 
 // The frames of a headless show run with these settings, as an observer saw them.
-inline std::vector<FrameRecord> RecordShow(HeadlessShow settings, RecordingObserver observer = {}) {
-  settings.observer = &observer;
-  RunHeadlessShow(settings);
+inline std::vector<FrameRecord> RecordShow(const HeadlessShow& harness, RecordingObserver observer = {}) {
+  RunHeadlessShow(harness, &observer);
   return std::move(observer.frames);
 }
+
+// The frames of a headless show on a clock and a button of the test's own, as an observer saw them.
+inline std::vector<FrameRecord> RecordShowOn(platform::VirtualClock& clock, platform::ButtonQuery& button,
+                                             std::function<void(std::uint64_t, const glide::FrameView&)> onFrame,
+                                             RecordingObserver observer = {}) {
+  glide::HeadlessBoard board = HeadlessBoardFor(clock, std::move(onFrame));
+  platform::ResetRand();
+  RunShow({board, clock, button, &observer});
+  return std::move(observer.frames);
+}
+
+// The clock of a headless show at 60 frames a second.
+inline platform::VirtualClock SixtyHertzClock() { return platform::VirtualClock::ForFrameRate(60); }
 
 } // namespace showtest

@@ -216,7 +216,9 @@ TEST(Show, SurvivesFramesOfAnyLengthForAMillionFrames) {
     const Fault& fault_;
   } button(frames, soak.fault);
 
-  RunHeadlessShow({.observer = &soak, .onFrame = timeFrame, .clock = &clock, .button = &button});
+  glide::HeadlessBoard board = HeadlessBoardFor(clock, timeFrame);
+  platform::ResetRand();
+  RunShow({board, clock, button, &soak});
 
   ASSERT_EQ(soak.fault.what, "") << "at frame " << soak.fault.frame;
   // The run met every kind of frame, kept launching rockets, and grew sprites past what ordinary

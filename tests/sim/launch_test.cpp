@@ -11,7 +11,7 @@ using simtest::SimTest;
 
 struct KindCase {
   RocketKind kind;
-  void (*launch)(std::int32_t);
+  void (*launch)(std::int32_t, const RendererHooks&);
   std::uint64_t draws;
   BurstFn burstFn;
   TrailFn trailFn;
@@ -36,7 +36,7 @@ TEST_F(LaunchTest, EachKindMakesItsDrawsAndInstallsItsHooks) {
     SCOPED_TRACE(static_cast<int>(k.kind));
     FireworkSlot& slot = slotPool.slots[4];
     slot.flashPhase = 12345;
-    EXPECT_EQ(DrawsMadeBy([&] { k.launch(4); }), k.draws);
+    EXPECT_EQ(DrawsMadeBy([&] { k.launch(4, simtest::CountingRenderers); }), k.draws);
     EXPECT_EQ(slot.state, SlotState::Rising);
     EXPECT_EQ(slot.size, 10.0);
     EXPECT_EQ(slot.brightenRate, 0.024999999999999998);
@@ -60,7 +60,7 @@ TEST_F(LaunchTest, EachKindMakesItsDrawsAndInstallsItsHooks) {
 
 TEST_F(LaunchTest, LaunchRocketDispatchesOnKind) {
   for (const KindCase& k : kinds) {
-    LaunchRocket(k.kind, 0);
+    LaunchRocket(k.kind, 0, simtest::CountingRenderers);
     EXPECT_EQ(slotPool.slots[0].burstFn, k.burstFn);
   }
 }
@@ -75,7 +75,7 @@ TEST_F(LaunchTest, ExtremeDrawsGiveTheLaunchRange) {
     for (const KindCase& k : kinds) {
       SCOPED_TRACE(static_cast<int>(k.kind));
       FeedConstant(c.draw, 9);
-      k.launch(0);
+      k.launch(0, simtest::CountingRenderers);
       const FireworkSlot& slot = slotPool.slots[0];
       for (int i : {0, 1, 149}) {
         EXPECT_EQ(slot.x[i], c.x0);
@@ -115,7 +115,7 @@ TEST_F(LaunchTest, TwoColourKindsAlternateAndOnlyColourAIsBoosted) {
   // Colour A dim (boosted to 150, 150, 150); colour B black, never boosted.
   for (RocketKind kind : {RocketKind::BicolorSphericRocket, RocketKind::SwingingRocket}) {
     Feed({100, 200, 300, 0, 0, 0, 0, 0, 0});
-    LaunchRocket(kind, 2);
+    LaunchRocket(kind, 2, simtest::CountingRenderers);
     const FireworkSlot& slot = slotPool.slots[2];
     int colourA = 0, colourB = 0;
     for (int i = 0; i < MaxParticles; ++i) {
@@ -136,7 +136,7 @@ TEST_F(LaunchTest, TwoColourKindsAlternateAndOnlyColourAIsBoosted) {
 
 TEST_F(LaunchTest, QueuedExplodingDrawsColourBButPaintsAllParticlesColourA) {
   Feed({0, 0, 0, 32767, 16384, 0, 5000, 5000, 5000});
-  LaunchQueuedExplodingRocket(0);
+  LaunchQueuedExplodingRocket(0, simtest::CountingRenderers);
   const FireworkSlot& slot = slotPool.slots[0];
   for (int i : {0, 1, 148, 149}) {
     EXPECT_EQ(slot.red[i], 255.0);
@@ -145,20 +145,20 @@ TEST_F(LaunchTest, QueuedExplodingDrawsColourBButPaintsAllParticlesColourA) {
   }
   // After launches of kinds 2 and 4 from one state the generator stands at the same place.
   platform::ResetRand();
-  LaunchQueuedExplodingRocket(0);
+  LaunchQueuedExplodingRocket(0, simtest::CountingRenderers);
   const int afterKind4 = platform::Rand();
   platform::ResetRand();
-  LaunchBicolorSphericRocket(0);
+  LaunchBicolorSphericRocket(0, simtest::CountingRenderers);
   EXPECT_EQ(platform::Rand(), afterKind4);
 }
 
 TEST_F(LaunchTest, AlphaIsTheLargestChannel) {
   Feed({0, 0, 0, 32767, 16384, 3000});
-  LaunchBasicRocket(0);
+  LaunchBasicRocket(0, simtest::CountingRenderers);
   const FireworkSlot& slot = slotPool.slots[0];
   EXPECT_EQ(slot.alpha[7], slot.red[7]);
   Feed({0, 0, 0, 3000, 32767, 16384});
-  LaunchBasicRocket(0);
+  LaunchBasicRocket(0, simtest::CountingRenderers);
   EXPECT_EQ(slot.alpha[7], slot.green[7]);
 }
 
@@ -168,7 +168,7 @@ TEST_F(LaunchTest, TrailSeedRunsBackFromTheLaunchPointWithFallingColour) {
     SCOPED_TRACE(static_cast<int>(kind));
     // x0 = 440, vx0 = 1.5, vy0 = 6, colour A = (255, 255*u, 255*u), colour B grey.
     Feed({32767, 32767, 0, 32767, 20000, 10000, colourBDraw, colourBDraw, colourBDraw});
-    LaunchRocket(kind, 0);
+    LaunchRocket(kind, 0, simtest::CountingRenderers);
     const FireworkSlot& slot = slotPool.slots[0];
     const double redA = 255.0;
     const double greenA = 255 * Unit(20000);
@@ -196,7 +196,7 @@ TEST_F(LaunchTest, KindsWithoutTrailLeaveTheTrailArraysAlone) {
   FireworkSlot& slot = slotPool.slots[0];
   slot.trailX[5] = 77;
   slot.trailRed[5] = 88;
-  LaunchBicolorSphericRocket(0);
+  LaunchBicolorSphericRocket(0, simtest::CountingRenderers);
   EXPECT_EQ(slot.trailX[5], 77.0);
   EXPECT_EQ(slot.trailRed[5], 88.0);
 }

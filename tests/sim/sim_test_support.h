@@ -24,13 +24,14 @@ inline HookCalls hookCalls;
 inline void CountHeadOrBurst(const FireworkSlot&) { ++hookCalls.headOrBurst; }
 inline void CountHeadTrailOrBurst(const FireworkSlot&) { ++hookCalls.headTrailOrBurst; }
 inline void CountTrailOrBurst(const FireworkSlot&) { ++hookCalls.trailOrBurst; }
+// The renderers the tests launch with: each counts its calls.
+inline constexpr RendererHooks CountingRenderers{CountHeadOrBurst, CountHeadTrailOrBurst, CountTrailOrBurst};
 
 class SimTest : public ::testing::Test {
 protected:
   void SetUp() override {
     std::memset(&slotPool, 0, sizeof slotPool);
     hookCalls = {};
-    InstallRenderers({CountHeadOrBurst, CountHeadTrailOrBurst, CountTrailOrBurst});
     platform::ResetRand();
   }
   void TearDown() override { platform::ResetRand(); }

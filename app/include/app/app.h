@@ -1,8 +1,7 @@
 // The saver shell's public entry points: the application frame, the application object and settings mode.
 #pragma once
 
-#include "glide/board.h"
-#include "platform/platform.h"
+#include "show/show.h"
 
 typedef int BOOL;
 #define TRUE 1
@@ -44,28 +43,21 @@ int AfxWinMain(int argc, char** argv);
 // ---------------------------------------------------------------------------------------------
 // The saver.
 
-// What a show runs on: the board behind the graphics library, the clock and the left button.
-struct ShowPlatform {
-  glide::Board& board;
-  platform::Clock& clock;
-  platform::ButtonQuery& button;
-};
-
-// The desktop: the SDL2 board, the monotonic clock and the real left button (left to the host
+// The desktop: the desktop board, the monotonic clock and the real left button (left to the host
 // while the board draws in a host's window), built on first use.
-ShowPlatform& DesktopShowPlatform();
+show::ShowPlatform& DesktopShowPlatform();
 
 // The application: looks once at the first argument and runs the settings dialog or the show.
 class CSaverApp final : public CWinApp {
 public:
   // `showPlatform` is called only in show mode, so settings mode never touches the display.
-  explicit CSaverApp(ShowPlatform& (*showPlatform)() = DesktopShowPlatform);
+  explicit CSaverApp(show::ShowPlatform& (*showPlatform)() = DesktopShowPlatform);
 
   BOOL InitInstance() override;
   int ExitInstance() override;
 
 private:
-  ShowPlatform& (*showPlatform_)();
+  show::ShowPlatform& (*showPlatform_)();
 };
 
 // Settings mode: builds the settings dialog with no parent window, runs it modally and destroys

@@ -19,20 +19,34 @@ public:
   virtual void AfterLaunchDecision(std::uint64_t frame, double dt, double sinceLaunch) = 0;
 };
 
-// What differs between the saver, the recorder and the tests, chosen by the caller. The board
-// behind the graphics library is chosen there too, before the display is opened.
-struct ShowSeams {
+// The file of the sprite texture, which the saver reads from its working directory.
+inline constexpr char FlareTexturePath[] = "flare.3df";
+
+// What a show runs on and what may watch it, chosen by its caller: the saver passes the desktop's
+// board, clock and button; the recorder, the benchmarks and the tests pass headless ones.
+struct ShowPlatform {
+  glide::Board& board;
   platform::Clock& clock;
   platform::ButtonQuery& button;
+  // Tools and tests watch the show through it; the saver passes none.
   ShowObserver* observer = nullptr;
-  // The sprite texture. The saver always reads "flare.3df" from its working directory; the
-  // recorder lets its user name another file.
-  const char* texturePath = "flare.3df";
+  // The recorder lets its user name another texture file.
+  const char* texturePath = FlareTexturePath;
 };
 
-// Runs the show on the open display until the left button's state differs from its state at the
-// start. Loads the texture first; if it cannot, the process ends.
-void RunShow(const ShowSeams& seams);
+// The show presents this many frames to settle the display before its clock starts; they are not
+// frames of the show.
+inline constexpr std::uint64_t SettlingPresents = 2;
+
+// The whole show on `platform`: selects its board, opens the display, loads the texture, runs
+// until the left button's state differs from its state at the start, closes the display, gives
+// the texture back and deselects the board. A display that cannot be opened or a texture that
+// cannot be loaded ends the process with its line. One process may run any number of shows.
+void RunShow(const ShowPlatform& platform);
+
+// Closes the display; harmless when none is open or it was closed already. The application's
+// exit calls it on every path.
+void CloseDisplay();
 
 // ---------------------------------------------------------------------------------------------
 // The headless show: the whole show without a display, as the recorder, the benchmarks and the
@@ -44,22 +58,20 @@ struct HeadlessShow {
   std::uint32_t framesPerSecond = 60;
   // Frames of the show to run, at least 1.
   std::uint64_t frames = 600;
-  ShowObserver* observer = nullptr;
   // Sees every frame of the show as it is presented, numbered from 1, once the clock has moved
-  // on. The two presents that settle the display before the first frame are not frames of the show.
+  // on; the settling presents are not frames of the show.
   std::function<void(std::uint64_t frame, const glide::FrameView& view)> onFrame = nullptr;
-  const char* texturePath = "flare.3df";
-  // For tests of the show's own timing and end: a clock and a button of their own instead. The
-  // harness still moves this clock on by its frame period at every present (a period of 0 ticks
-  // leaves every frame's length to `onFrame`); this button decides the end instead of `frames`.
-  platform::VirtualClock* clock = nullptr;
-  platform::ButtonQuery* button = nullptr;
 };
 
 // Runs one whole show on the headless board, from the generator's first value as every start of
-// the program does, so that every run with the same settings is the same show. The display is
-// closed and the texture given back at the end, so that one process can run many shows. A texture
-// that cannot be loaded ends the process, as it ends the saver.
-void RunHeadlessShow(const HeadlessShow& settings);
+// the program does, so that every run with the same settings is the same show.
+void RunHeadlessShow(const HeadlessShow& harness, ShowObserver* observer = nullptr,
+                     const char* texturePath = FlareTexturePath);
+
+// The headless board of a show on a clock and a button of the caller's own: it moves `clock` on by
+// its frame period at every present (a period of 0 ticks leaves every frame's length to
+// `onFrame`), and shows `onFrame` every frame of the show.
+glide::HeadlessBoard HeadlessBoardFor(platform::VirtualClock& clock,
+                                      std::function<void(std::uint64_t frame, const glide::FrameView& view)> onFrame);
 
 } // namespace show

@@ -92,15 +92,13 @@ enum class RocketKind : std::int32_t {
   QueuedExplodingRocket = 4,
 };
 
-// The renderers live above the simulation, so whoever runs a show installs them before the
-// first launch; a launch copies the one its kind uses into the slot. Until then every kind
-// draws nothing.
+// The renderers live above the simulation, so whoever launches a rocket hands them over; the
+// launch copies the one its kind uses into the slot.
 struct RendererHooks {
   DrawFn headOrBurst;      // basic and bicolour spheric rockets
   DrawFn headTrailOrBurst; // queued exploding rockets
   DrawFn trailOrBurst;     // swinging rockets
 };
-void InstallRenderers(const RendererHooks& renderers);
 
 // A colour on the 0..255 scale, as a launch draws it.
 struct LaunchColour {
@@ -110,13 +108,14 @@ struct LaunchColour {
 // each channel below 100 gets 150 added.
 LaunchColour BoostColour(LaunchColour colour);
 
-// Each fills slot `index` completely as a new rising rocket of its kind and installs its hooks.
-void LaunchBasicRocket(std::int32_t index);
-void LaunchBicolorSphericRocket(std::int32_t index);
-void LaunchSwingingRocket(std::int32_t index);
-void LaunchQueuedExplodingRocket(std::int32_t index);
+// Each fills slot `index` completely as a new rising rocket of its kind, with its hooks: its
+// kind's burst and trail, and the one of `renderers` that its kind draws with.
+void LaunchBasicRocket(std::int32_t index, const RendererHooks& renderers);
+void LaunchBicolorSphericRocket(std::int32_t index, const RendererHooks& renderers);
+void LaunchSwingingRocket(std::int32_t index, const RendererHooks& renderers);
+void LaunchQueuedExplodingRocket(std::int32_t index, const RendererHooks& renderers);
 // The launch routine of a kind.
-void LaunchRocket(RocketKind kind, std::int32_t index);
+void LaunchRocket(RocketKind kind, std::int32_t index, const RendererHooks& renderers);
 
 // Burst hooks: switch the slot to Burst and scatter its particles.
 void BasicBurst(FireworkSlot& slot);
