@@ -3,7 +3,6 @@
 #include "host_window.h"
 #include "session.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -79,11 +78,6 @@ void SessionBoard::Close() {
 }
 
 } // namespace
-
-void EndWithoutDisplay(const char* line) {
-  std::fputs(line, stderr);
-  std::_Exit(255);
-}
 
 std::unique_ptr<DesktopBoard> MakeDesktopBoard(PresentPath path) { return std::make_unique<SessionBoard>(path); }
 

@@ -64,10 +64,8 @@ std::unique_ptr<Session> ConnectX11();
 // none can be reached (or neither variable is set).
 std::unique_ptr<Session> ConnectWayland();
 
-// Ends the process at once with one line on standard error and status 255: the display has gone,
-// or what the show was given to draw in cannot be used. A screen saver must not go on without
-// its display, and there is nothing left to give back to one that is gone.
-[[noreturn]] void EndWithoutDisplay(const char* line);
+// The line with which the process ends (platform::Fail) when the display goes away under it: a
+// screen saver must not go on without its display.
 inline constexpr char DisplayLostLine[] = "main: lost the connection to the display\n";
 
 } // namespace desktop

@@ -44,7 +44,7 @@ int OnError(Display* display, XErrorEvent* event) {
 }
 
 // A lost connection cannot be recovered, and Xlib forbids returning from here.
-int OnConnectionLost(Display* /*display*/) { EndWithoutDisplay(DisplayLostLine); }
+int OnConnectionLost(Display* /*display*/) { platform::Fail(nullptr, "%s", DisplayLostLine); }
 
 constexpr char UnusableHostWindow[] = "main: XSCREENSAVER_WINDOW does not name a window to draw in\n";
 
@@ -124,7 +124,7 @@ std::unique_ptr<Presenter> X11Session::Open(PresentPath path) {
   const char* hostWindow = std::getenv(HostWindowVariable);
   if (hostWindow != nullptr) {
     if (!TakeHostWindow(hostWindow)) {
-      EndWithoutDisplay(UnusableHostWindow);
+      platform::Fail(nullptr, "%s", UnusableHostWindow);
     }
   } else if (!MakeOwnWindow()) {
     return nullptr;
@@ -153,7 +153,7 @@ std::unique_ptr<Presenter> X11Session::Open(PresentPath path) {
     XSync(display_, False);
     Pump();
     if (presenter == nullptr || HostWindowGone()) {
-      EndWithoutDisplay(UnusableHostWindow);
+      platform::Fail(nullptr, "%s", UnusableHostWindow);
     }
   }
   return presenter;

@@ -1,8 +1,7 @@
 // The display session: opening the 640×480 display, the base render state, closing.
 #include "render/render.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include "platform/platform.h"
 
 namespace render {
 namespace {
@@ -10,22 +9,16 @@ namespace {
 // Filled by the hardware query and never read.
 GrHwConfiguration hwConfig;
 
-[[noreturn]] void FailDisplay(const char* message) {
-  std::fputs(message, stderr);
-  grGlideShutdown();
-  std::exit(-1);
-}
-
 } // namespace
 
 void OpenDisplay() {
   grGlideInit();
   if (!grSstQueryHardware(&hwConfig)) {
-    FailDisplay("main: grSstQueryHardware failed!\n");
+    platform::Fail(grGlideShutdown, "main: grSstQueryHardware failed!\n");
   }
   grSstSelect(0);
   if (!grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 1, 2)) {
-    FailDisplay("main: grSstOpen failed!\n");
+    platform::Fail(grGlideShutdown, "main: grSstOpen failed!\n");
   }
   grClipWindow(0, 0, 639, 479);
 }

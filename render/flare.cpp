@@ -1,7 +1,8 @@
 // The flare texture: reading "flare.3df" and placing it in texture memory, or ending the program.
 #include "render/render.h"
 
-#include <cstdio>
+#include "platform/platform.h"
+
 #include <cstdlib>
 #include <new>
 
@@ -9,32 +10,22 @@ namespace render {
 
 FlareTexture* flareTexture = nullptr;
 
-namespace {
-
-[[noreturn]] void FailTexture(const char* format, const char* path) {
-  std::fprintf(stderr, format, path);
-  grGlideShutdown();
-  std::exit(-1);
-}
-
-} // namespace
-
 FlareTexture* LoadFlareTexture(const char* path) {
   auto* texture = new (std::nothrow) FlareTexture{};
   if (texture == nullptr) {
     // The record is tiny; if even it cannot be had, the texel data could not be either.
-    FailTexture("out of memory for texture file %s\n", path);
+    platform::Fail(grGlideShutdown, "out of memory for texture file %s\n", path);
   }
   texture->mipmapId = GR_NULL_MIPMAP_HANDLE;
   if (!gu3dfGetInfo(path, &texture->info)) {
-    FailTexture("could not get info on %s\n", path);
+    platform::Fail(grGlideShutdown, "could not get info on %s\n", path);
   }
   texture->info.data = std::malloc(texture->info.mem_required);
   if (texture->info.data == nullptr) {
-    FailTexture("out of memory for texture file %s\n", path);
+    platform::Fail(grGlideShutdown, "out of memory for texture file %s\n", path);
   }
   if (!gu3dfLoad(path, &texture->info)) {
-    FailTexture("could not load texture file %s\n", path);
+    platform::Fail(grGlideShutdown, "could not load texture file %s\n", path);
   }
   const Gu3dfHeader& header = texture->info.header;
   texture->mipmapId = guTexAllocateMemory(
@@ -42,7 +33,7 @@ FlareTexture* LoadFlareTexture(const char* path) {
       GR_MIPMAP_NEAREST, header.small_lod, header.large_lod, header.aspect_ratio, GR_TEXTURECLAMP_WRAP,
       GR_TEXTURECLAMP_WRAP, GR_TEXTUREFILTER_BILINEAR, GR_TEXTUREFILTER_BILINEAR, 0.0f, FXFALSE);
   if (texture->mipmapId == GR_NULL_MIPMAP_HANDLE) {
-    FailTexture("could not allocate memory for texture file %s\n", path);
+    platform::Fail(grGlideShutdown, "could not allocate memory for texture file %s\n", path);
   }
   guTexDownloadMipMap(texture->mipmapId, texture->info.data, &texture->info.table);
   return texture;

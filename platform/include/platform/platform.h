@@ -1,4 +1,4 @@
-// The platform seams: the program-wide random generator, the tick clock and the left-button query.
+// The platform seams: the program-wide random generator, the tick clock, the left-button query and the one way the program fails.
 #pragma once
 
 #include <cstdint>
@@ -95,5 +95,17 @@ private:
   std::uint64_t framesBeforeChange_;
   std::uint64_t queries_ = 0;
 };
+
+// ---------------------------------------------------------------------------------------------
+// Failure: the one way the program ends when it cannot show anything. It writes its line (a
+// printf format and its arguments) on standard error and ends with FailureStatus, which the
+// shell sees as 255.
+
+inline constexpr int FailureStatus = -1;
+
+// `closeDisplay` gives back a display that is still open, and the process then ends through the
+// runtime's exit. Null means the display has gone: nothing can be given back, and nothing may
+// touch it again, so the process ends at once, without the runtime's exit handlers.
+[[noreturn]] void Fail(void (*closeDisplay)(), const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 } // namespace platform
