@@ -1,6 +1,4 @@
-// pyrovane: the screen saver's process, holding the one application object.
+// pyrovane: the screen saver's process.
 #include "app/app.h"
 
-app::CSaverApp theApp;
-
-int main(int argc, char** argv) { return app::AfxWinMain(argc, argv); }
+int main(int argc, char** argv) { return app::RunSaver(argc, argv); }

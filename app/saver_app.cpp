@@ -1,4 +1,6 @@
 // The saver's application object: the dispatch between the settings dialog and the show.
+#include "saver_app.h"
+
 #include "app/app.h"
 
 #include <cstdint>
@@ -40,6 +42,12 @@ show::ShowPlatform& DesktopShowPlatform() {
   static desktop::DesktopButton button(*board);
   static show::ShowPlatform desktop{*board, clock, button};
   return desktop;
+}
+
+int RunSaver(int argc, char** argv) {
+  // Constructing it registers it as the process's application, which the frame then runs.
+  static CSaverApp theApp;
+  return AfxWinMain(argc, argv);
 }
 
 } // namespace app

@@ -1,7 +1,7 @@
 // The settings dialog, its message map, and the entry that settings mode calls.
-#include "app/app.h"
 #include "dialogs.h"
 #include "resource.h"
+#include "saver_app.h"
 
 namespace app {
 

@@ -1,5 +1,5 @@
 // Tests of the application object: the dispatch on the first argument and the shutdown count.
-#include "app/app.h"
+#include "saver_app.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Tests of how the dialog toolkit comes up: without a usable display the dialog counts as
 // closed and the process ends normally, never aborted inside the toolkit; a platform the user
 // chose is used as it is.
-#include "app/app.h"
 #include "dialogs.h"
+#include "saver_app.h"
 
 #include <gtest/gtest.h>
 

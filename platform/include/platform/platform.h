@@ -57,7 +57,6 @@ public:
   std::uint32_t Ticks() override { return ticks_; }
   std::uint64_t TicksPerSecond() const override { return ticksPerSecond_; }
 
-  // Moves the clock on by one frame period.
   void AdvanceFrame() { ticks_ += ticksPerFrame_; }
   // Moves the clock on by any number of ticks (wrapping at 2^32, as a real counter does).
   void AdvanceBy(std::uint32_t ticks) { ticks_ += ticks; }

@@ -1,5 +1,5 @@
 // The application frame: registers the one application object and runs its start and exit.
-#include "app/app.h"
+#include "windows.h"
 
 namespace app {
 namespace {
