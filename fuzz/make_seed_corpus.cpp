@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tdf_cases.h"
+#include "support/tdf_cases.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   }
   const std::string directory = argv[1];
   bool written = true;
-  for (const auto& file : tdfcases::SeedCorpus())
+  for (const auto& file : tdf_cases::SeedCorpus())
     written &= tdf_writer::WriteFile(directory + "/" + file.name, file.bytes);
   if (!written) std::fprintf(stderr, "make-seed-corpus: cannot write into %s\n", argv[1]);
   return written ? 0 : 1;

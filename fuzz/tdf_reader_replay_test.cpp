@@ -5,13 +5,13 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "tdf_cases.h"
+#include "support/files.h"
+#include "support/tdf_cases.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
@@ -20,9 +20,8 @@ namespace {
 std::map<std::string, std::vector<std::uint8_t>> CommittedCorpus() {
   std::map<std::string, std::vector<std::uint8_t>> files;
   for (const auto& entry : std::filesystem::directory_iterator(PYROVANE_SEED_CORPUS)) {
-    std::ifstream stream(entry.path(), std::ios::binary);
-    files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(stream),
-                                               std::istreambuf_iterator<char>()};
+    const std::string bytes = support::ReadWhole(entry.path());
+    files[entry.path().filename().string()] = {bytes.begin(), bytes.end()};
   }
   return files;
 }
@@ -41,7 +40,7 @@ TEST(TdfReaderFuzzReplay, RunsEveryFileOfTheSeedCorpus) {
 TEST(TdfReaderFuzzReplay, TheSeedCorpusIsExactlyTheNamedCases) {
   auto corpus = CommittedCorpus();
   int validFiles = 0;
-  for (const tdfcases::NamedFile& file : tdfcases::SeedCorpus()) {
+  for (const tdf_cases::NamedFile& file : tdf_cases::SeedCorpus()) {
     const auto committed = corpus.find(file.name);
     if (committed == corpus.end()) {
       ADD_FAILURE() << file.name << " is missing from the corpus";
@@ -52,7 +51,7 @@ TEST(TdfReaderFuzzReplay, TheSeedCorpusIsExactlyTheNamedCases) {
     validFiles += file.name.starts_with("valid-") ? 1 : 0;
   }
   for (const auto& [name, bytes] : corpus) ADD_FAILURE() << name << " is not a named case";
-  EXPECT_EQ(validFiles, static_cast<int>(std::size(tdfcases::AllFormats))) << "one valid file of every format";
+  EXPECT_EQ(validFiles, static_cast<int>(std::size(tdf_cases::AllFormats))) << "one valid file of every format";
 }
 
 } // namespace

@@ -9,7 +9,6 @@ namespace sim {
 namespace {
 
 constexpr double LaunchGravity = 0.1;
-constexpr double LaunchSize = 10.0;
 // One unit in the last place below 0.025 and 0.05: the values the show has always used.
 constexpr double BrightenRate = 0.024999999999999998;
 constexpr double FadeRate = 0.049999999999999996;

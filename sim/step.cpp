@@ -60,13 +60,13 @@ void StepBurst(FireworkSlot& slot, double dt) {
   }
   // The size changes whatever the particle loop did to the state.
   if (slot.growing == 1) {
-    slot.size = slot.size + 1.5 * dt;
-    if (slot.size > 18) {
+    slot.size = slot.size + SizeGrowthPerTimeUnit * dt;
+    if (slot.size > LargestGrowingSize) {
       slot.growing = 0;
     }
   } else {
-    slot.size = slot.size - 0.2 * dt;
-    if (slot.size < 1) {
+    slot.size = slot.size - SizeShrinkPerTimeUnit * dt;
+    if (slot.size < SmallestSize) {
       slot.state = SlotState::Finished;
     }
   }

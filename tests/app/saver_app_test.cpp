@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "glide/inspection.h"
@@ -28,6 +30,10 @@ struct LibraryCalls {
   int inits = 0;
   int shutdowns = 0;
   int swaps = 0;
+  std::string Described() const {
+    return "inits " + std::to_string(inits) + ", shutdowns " + std::to_string(shutdowns) + ", swaps " +
+           std::to_string(swaps);
+  }
 };
 
 void CountCalls(glide::Operation operation, void* context) {
@@ -39,8 +45,8 @@ void CountCalls(glide::Operation operation, void* context) {
 
 enum class Mode { Settings, Show, Nothing };
 
-// Runs the application as a process would, in a child: the exit code tells what happened.
-// Settings mode runs without a display, where the dialog counts as closed at once.
+// Runs the application as a process would, in a child that tells on standard error which calls it
+// made. Settings mode runs without a display, where the dialog counts as closed at once.
 TEST(SaverAppDeathTest, DispatchesOnTheFirstTwoCharactersAndShutsDownOnEveryPath) {
   struct Case {
     std::vector<const char*> arguments;
@@ -68,7 +74,7 @@ TEST(SaverAppDeathTest, DispatchesOnTheFirstTwoCharactersAndShutsDownOnEveryPath
     const std::string name = c.arguments.size() > 1 ? c.arguments[1] : "(no argument)";
     // Show mode: init once, shut down at the end of the show and again at exit; seven swaps
     // (two to settle the display, five frames). Elsewhere: one harmless shutdown, nothing else.
-    const int expected = c.mode == Mode::Show ? 1 * 100 + 2 * 10 + 7 : 0 * 100 + 1 * 10 + 0;
+    const LibraryCalls expected = c.mode == Mode::Show ? LibraryCalls{1, 2, 7} : LibraryCalls{0, 1, 0};
     EXPECT_EXIT(
         {
           unsetenv("DISPLAY");
@@ -81,10 +87,10 @@ TEST(SaverAppDeathTest, DispatchesOnTheFirstTwoCharactersAndShutsDownOnEveryPath
           argv.push_back(nullptr);
           CSaverApp app(HeadlessShowPlatform);
           const int result = AfxWinMain(static_cast<int>(c.arguments.size()), argv.data());
-          if (result != 0) std::exit(1);
-          std::exit(calls.inits * 100 + calls.shutdowns * 10 + calls.swaps);
+          std::fprintf(stderr, "%s\n", calls.Described().c_str());
+          std::exit(result);
         },
-        testing::ExitedWithCode(expected), "")
+        testing::ExitedWithCode(0), "(^|\n)" + expected.Described() + "\n$")
         << name;
   }
 }

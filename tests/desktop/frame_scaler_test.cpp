@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/frames.h"
+
 namespace {
 
 using desktop::FrameScaler;
@@ -24,20 +26,6 @@ struct Frame {
   std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(glide::ScreenWidth * glide::ScreenHeight);
   glide::FrameView View() const { return {pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth}; }
 };
-
-// The tiles in which `frame` differs from `previous`: the damage the graphics library reports.
-glide::FrameDamage DamageBetween(const Frame& previous, const Frame& frame) {
-  glide::FrameDamage damage{};
-  for (int y = 0; y < glide::ScreenHeight; ++y) {
-    for (int x = 0; x < glide::ScreenWidth; ++x) {
-      const std::size_t at = static_cast<std::size_t>(y) * glide::ScreenWidth + static_cast<std::size_t>(x);
-      if (previous.pixels[at] != frame.pixels[at]) {
-        damage.tiles[y / glide::DamageTileHeight][x / glide::DamageTileWidth] = true;
-      }
-    }
-  }
-  return damage;
-}
 
 // A frame of unrelated pixels from a fixed linear congruential sequence, so that every channel
 // of every pixel differs from its neighbours.
@@ -72,7 +60,8 @@ struct Screen {
   std::vector<ScreenRect> Update(FrameScaler& scaler, const Frame& frame, const Frame* previous = nullptr) {
     const ScreenRect picture = scaler.Picture();
     glide::FrameView view = frame.View();
-    const glide::FrameDamage damage = previous != nullptr ? DamageBetween(*previous, frame) : glide::FrameDamage{};
+    const glide::FrameDamage damage =
+        previous != nullptr ? support::DamageBetween(previous->pixels, frame.pixels) : glide::FrameDamage{};
     if (previous != nullptr) {
       view.damage = &damage;
     }
@@ -205,9 +194,18 @@ TEST(FrameScalerTaps, StayInsideTheSourceAndMirrorAboutTheCentre) {
 struct ScreenCase {
   int width;
   int height;
+  std::string Name() const { return std::to_string(width) + "x" + std::to_string(height); }
 };
 const ScreenCase ScreenSizes[] = {{640, 480},  {1024, 768}, {1920, 1080}, {1280, 1024},
                                   {1366, 768}, {320, 240},  {1080, 1920}};
+
+// What a scaler that sees only `frame` draws on a fresh screen: what any redraw must end as.
+std::vector<std::uint32_t> FullRedraw(const ScreenCase& c, const Frame& frame) {
+  FrameScaler fresh(c.width, c.height);
+  Screen full(c.width, c.height);
+  full.Update(fresh, frame);
+  return full.pixels;
+}
 
 // Checks a scaled screen against plain bilinear filtering of `frame`: the bars untouched, black
 // exactly where the filtered frame is black, and every channel within the rounding of the
@@ -250,7 +248,7 @@ TEST(FrameScaler, MatchesPlainBilinearFilteringAndLeavesTheBars) {
     screen.Update(scaler, first);
     const Frame frame = NoiseFrame(2);
     screen.Update(scaler, frame, &first);
-    ExpectScaledFrom(frame, screen, std::to_string(c.width) + "x" + std::to_string(c.height));
+    ExpectScaledFrom(frame, screen, c.Name());
   }
 }
 
@@ -285,16 +283,13 @@ TEST(FrameScaler, RedrawsOnlyWhatChangedAndEndsAsAFullRedrawWould) {
     const long tileArea = static_cast<long>((FrameScaler::TileWidth + 2) * picture.width / glide::ScreenWidth + 2) *
                           ((FrameScaler::TileHeight + 2) * picture.height / glide::ScreenHeight + 2);
     for (std::size_t index = 0; index < sequence.size(); ++index) {
-      const std::string name =
-          std::to_string(c.width) + "x" + std::to_string(c.height) + " frame " + std::to_string(index);
+      const std::string name = c.Name() + " frame " + std::to_string(index);
       const std::vector<std::uint32_t> before = screen.pixels;
       const Frame black;
       const std::vector<ScreenRect> redrawn =
           screen.Update(scaler, sequence[index].frame, index == 0 ? &black : &sequence[index - 1].frame);
-      FrameScaler fresh(c.width, c.height);
-      Screen full(c.width, c.height);
-      full.Update(fresh, sequence[index].frame);
-      ASSERT_TRUE(screen.pixels == full.pixels) << name << ": the picture differs from a full redraw";
+      ASSERT_TRUE(screen.pixels == FullRedraw(c, sequence[index].frame))
+          << name << ": the picture differs from a full redraw";
       long area = 0;
       for (const ScreenRect& rect : redrawn) {
         area += static_cast<long>(rect.width) * rect.height;
@@ -320,7 +315,7 @@ TEST(FrameScaler, RedrawsOnlyWhatChangedAndEndsAsAFullRedrawWould) {
 
 TEST(FrameScaler, RedrawsWhatTheDamageSaysAndAllOfAFrameThatSaysNothing) {
   for (const ScreenCase c : ScreenSizes) {
-    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
+    const std::string name = c.Name();
     FrameScaler scaler(c.width, c.height);
     Screen screen(c.width, c.height);
     const Frame black;
@@ -333,10 +328,7 @@ TEST(FrameScaler, RedrawsWhatTheDamageSaysAndAllOfAFrameThatSaysNothing) {
     EXPECT_TRUE(screen.Update(scaler, black, &black).empty()) << name;
     // A frame that says nothing of what changed may have changed anywhere.
     screen.Update(scaler, moved);
-    FrameScaler fresh(c.width, c.height);
-    Screen full(c.width, c.height);
-    full.Update(fresh, moved);
-    EXPECT_EQ(screen.pixels, full.pixels) << name << ": a frame without damage was not drawn whole";
+    EXPECT_EQ(screen.pixels, FullRedraw(c, moved)) << name << ": a frame without damage was not drawn whole";
     EXPECT_FALSE(screen.Update(scaler, black, &moved).empty()) << name << ": the spark must be cleared";
     EXPECT_EQ(screen.pixels, Screen(c.width, c.height).pixels) << name << ": the spark was not cleared";
   }
@@ -352,7 +344,7 @@ TEST(FrameScaler, AScaledPictureRedrawsWhereTilesChangedNotWhereTheyWereMarked) 
   Frame after = before;
   after.pixels[200 * glide::ScreenWidth + 250] = 0xFFFFFF;
   for (const ScreenCase c : ScreenSizes) {
-    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height);
+    const std::string name = c.Name();
     FrameScaler scaler(c.width, c.height);
     Screen screen(c.width, c.height);
     screen.Update(scaler, before);
@@ -372,26 +364,16 @@ TEST(FrameScaler, AScaledPictureRedrawsWhereTilesChangedNotWhereTheyWereMarked) 
       EXPECT_LE(area, reach) << name;
       EXPECT_GT(area, 0) << name;
     }
-    FrameScaler fresh(c.width, c.height);
-    Screen full(c.width, c.height);
-    full.Update(fresh, after);
-    EXPECT_EQ(screen.pixels, full.pixels) << name;
+    EXPECT_EQ(screen.pixels, FullRedraw(c, after)) << name;
   }
 }
 
 TEST(FrameScaler, KeepsFlatColoursExactAndTheTopRowOnTop) {
   // Quadrants of pure colours: a flat area must come out exactly (no darkening from rounding),
   // and the frame's top rows and left columns must land at the screen's top and left.
-  constexpr std::uint32_t topLeft = 0xFF0000, topRight = 0x00FF00, bottomLeft = 0x0000FF, bottomRight = 0xFFFFFF;
-  Frame frame;
-  for (int row = 0; row < glide::ScreenHeight; ++row) {
-    for (int column = 0; column < glide::ScreenWidth; ++column) {
-      const bool top = row < glide::ScreenHeight / 2;
-      const bool left = column < glide::ScreenWidth / 2;
-      frame.pixels[static_cast<std::size_t>(row) * glide::ScreenWidth + static_cast<std::size_t>(column)] =
-          top ? (left ? topLeft : topRight) : (left ? bottomLeft : bottomRight);
-    }
-  }
+  const auto [topLeft, topRight] = support::QuadrantColours[0];
+  const auto [bottomLeft, bottomRight] = support::QuadrantColours[1];
+  const Frame frame{support::QuadrantsFrame()};
   for (const ScreenCase c : ScreenSizes) {
     FrameScaler scaler(c.width, c.height);
     Screen screen(c.width, c.height);
@@ -399,12 +381,12 @@ TEST(FrameScaler, KeepsFlatColoursExactAndTheTopRowOnTop) {
     const ScreenRect p = scaler.Picture();
     const int right = p.x + p.width - 1;
     const int bottom = p.y + p.height - 1;
-    EXPECT_EQ(screen.At(p.x, p.y), topLeft) << c.width << "x" << c.height;
-    EXPECT_EQ(screen.At(right, p.y), topRight) << c.width << "x" << c.height;
-    EXPECT_EQ(screen.At(p.x, bottom), bottomLeft) << c.width << "x" << c.height;
-    EXPECT_EQ(screen.At(right, bottom), bottomRight) << c.width << "x" << c.height;
-    EXPECT_EQ(screen.At(p.x + p.width / 4, p.y + p.height / 4), topLeft) << c.width << "x" << c.height;
-    EXPECT_EQ(screen.At(p.x + 3 * p.width / 4, p.y + 3 * p.height / 4), bottomRight) << c.width << "x" << c.height;
+    EXPECT_EQ(screen.At(p.x, p.y), topLeft) << c.Name();
+    EXPECT_EQ(screen.At(right, p.y), topRight) << c.Name();
+    EXPECT_EQ(screen.At(p.x, bottom), bottomLeft) << c.Name();
+    EXPECT_EQ(screen.At(right, bottom), bottomRight) << c.Name();
+    EXPECT_EQ(screen.At(p.x + p.width / 4, p.y + p.height / 4), topLeft) << c.Name();
+    EXPECT_EQ(screen.At(p.x + 3 * p.width / 4, p.y + 3 * p.height / 4), bottomRight) << c.Name();
   }
 }
 

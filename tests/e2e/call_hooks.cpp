@@ -107,7 +107,8 @@ pid_t fork() {
   return next();
 }
 
-[[noreturn]] void exit(int status) noexcept {
+// Does not return, as <stdlib.h> declares; [[noreturn]] may be written on a first declaration only.
+void exit(int status) noexcept {
   static const auto next = Next<void (*)(int)>("exit");
   const std::string call = "exit(" + std::to_string(status) + ")";
   Note(call.c_str());

@@ -6,21 +6,17 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-using e2e::ChildProcess;
-using e2e::Colour;
-using e2e::EnvironmentChanges;
-using e2e::PatienceLimit;
-using e2e::XvfbServer;
+using namespace e2e;
+using namespace support;
 
 const std::string Probe = DESKTOP_BOARD_PROBE;
 constexpr int ProbeFoundDisplay = 0;
 constexpr int ProbeNoDisplay = 3;
-
-using e2e::ExitCode;
 
 // The frame count of the probe's last progress line ("presented N").
 int LastPresentedCount(const std::string& output) {
@@ -28,42 +24,25 @@ int LastPresentedCount(const std::string& output) {
   return at == std::string::npos ? 0 : std::atoi(output.c_str() + at + 10);
 }
 
-// The probe's pattern: the top half red on the left and green on the right, the bottom half
-// blue and white.
-constexpr Colour Black{0, 0, 0};
-constexpr Colour Red{255, 0, 0};
-constexpr Colour Green{0, 255, 0};
-constexpr Colour Blue{0, 0, 255};
-constexpr Colour White{255, 255, 255};
-
 // A renderer may round a channel differently from our scaler.
 constexpr int ChannelTolerance = 3;
 
-bool Near(Colour actual, Colour expected) {
-  return std::abs(actual.red - expected.red) <= ChannelTolerance &&
-         std::abs(actual.green - expected.green) <= ChannelTolerance &&
-         std::abs(actual.blue - expected.blue) <= ChannelTolerance;
-}
+bool Near(Colour actual, Colour expected) { return e2e::Near(actual, expected, ChannelTolerance); }
 
-std::string Describe(Colour colour) {
-  return "(" + std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " + std::to_string(colour.blue) +
-         ")";
-}
-
-// A running probe that shows the pattern, once it has presented its first frames.
+// A running probe that shows the pattern, once it has presented its first ten frames.
 struct RunningProbe {
   ChildProcess process;
   bool presenting;
   RunningProbe(const XvfbServer& server, const std::string& outputPath, const std::string& path = "automatic",
-               const std::string& pattern = "quadrants", int framesBeforeReady = 10,
-               const EnvironmentChanges& moreEnvironment = {})
-      : process({Probe, "show", "--path", path, "--pattern", pattern}, Merged(server.Environment(), moreEnvironment),
+               EnvironmentChanges more = {})
+      : process({Probe, "show", "--path", path, "--pattern", "quadrants"}, WithDisplay(server, std::move(more)),
                 outputPath),
-        presenting(process.WaitForOutput("presented " + std::to_string(framesBeforeReady) + "\n", PatienceLimit)) {}
+        presenting(process.WaitForOutput("presented 10\n", PatienceLimit)) {}
 
-  static EnvironmentChanges Merged(EnvironmentChanges environment, const EnvironmentChanges& more) {
-    for (const auto& [name, value] : more) environment.insert_or_assign(name, value);
-    return environment;
+  // The probe's environment: the server's display, and what the test adds.
+  static EnvironmentChanges WithDisplay(const XvfbServer& server, EnvironmentChanges more) {
+    more.merge(server.Environment());
+    return more;
   }
   // Waits until the probe has presented `frames` (a multiple of ten) more frames than it had reported.
   bool PresentsMore(int frames) {
@@ -76,7 +55,7 @@ TEST(DesktopBoardQuery, FindsOnlyADisplayAPersonCanSee) {
   SKIP_WITHOUT_XVFB();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
-  e2e::TemporaryDirectory directory;
+  TemporaryDirectory directory;
   // A display number that nothing listens on: Xvfb chose a free one, and the next thousand up
   // is as free in practice.
   const std::string deadDisplay = ":" + std::to_string(std::atoi(server.Display().c_str() + 1) + 1000);
@@ -97,53 +76,19 @@ TEST(DesktopBoardQuery, FindsOnlyADisplayAPersonCanSee) {
       {"a dead compositor only", {{"WAYLAND_DISPLAY", "no-such-compositor"}}, ProbeNoDisplay},
   };
   for (const Case& c : cases) {
-    ChildProcess probe({Probe, "query"}, c.environment, directory.File("query.out"));
-    const auto status = probe.WaitForExit(PatienceLimit);
-    ASSERT_TRUE(status.has_value()) << c.name;
-    EXPECT_EQ(ExitCode(*status), c.expectedExit) << c.name << ": " << probe.Output();
+    const Ended query = RunToEnd({Probe, "query"}, c.environment);
+    EXPECT_EQ(query.exitCode, c.expectedExit) << c.name << ": " << query.output;
     if (c.expectedExit == ProbeNoDisplay) {
       // A failed start must leave nothing but its own line on the terminal.
-      EXPECT_EQ(probe.Output(), "no display\n") << c.name;
+      EXPECT_EQ(query.output, "no display\n") << c.name;
     }
   }
 }
 
 // Expects the probe's pattern in `picture` and black bars around it, in `area` of the screenshot
 // (the screen, or a host's window): both rectangles in the screenshot's pixels.
-void ExpectPattern(const e2e::Image& shot, e2e::Rect area, e2e::Rect picture) {
-  struct Sample {
-    int x, y;
-    Colour expected;
-    const char* what;
-  };
-  const int right = picture.x + picture.width - 1;
-  const int bottom = picture.y + picture.height - 1;
-  const int areaRight = area.x + area.width - 1;
-  const int areaBottom = area.y + area.height - 1;
-  std::vector<Sample> samples = {
-      {picture.x, picture.y, Red, "top left corner"},
-      {right, picture.y, Green, "top right corner"},
-      {picture.x, bottom, Blue, "bottom left corner"},
-      {right, bottom, White, "bottom right corner"},
-      {picture.x + picture.width / 4, picture.y + picture.height / 4, Red, "top left quarter"},
-      {picture.x + 3 * picture.width / 4, picture.y + 3 * picture.height / 4, White, "bottom right quarter"},
-  };
-  // The bars must be black; without them there would be what lies underneath.
-  const int middleRow = area.y + area.height / 2;
-  const int middleColumn = area.x + area.width / 2;
-  if (picture.x > area.x) {
-    samples.push_back({area.x, middleRow, Black, "left bar, outer edge"});
-    samples.push_back({picture.x - 1, middleRow, Black, "left bar, inner edge"});
-    samples.push_back({right + 1, middleRow, Black, "right bar, inner edge"});
-    samples.push_back({areaRight, areaBottom, Black, "right bar, corner"});
-  }
-  if (picture.y > area.y) {
-    samples.push_back({middleColumn, area.y, Black, "top bar, outer edge"});
-    samples.push_back({middleColumn, picture.y - 1, Black, "top bar, inner edge"});
-    samples.push_back({middleColumn, bottom + 1, Black, "bottom bar, inner edge"});
-    samples.push_back({areaRight, areaBottom, Black, "bottom bar, corner"});
-  }
-  for (const Sample& s : samples) {
+void ExpectPattern(const Image& shot, Rect area, Rect picture) {
+  for (const PatternSample& s : PatternSamples(area, picture)) {
     EXPECT_TRUE(Near(shot.At(s.x, s.y), s.expected))
         << s.what << " at " << s.x << "," << s.y << " is " << Describe(shot.At(s.x, s.y));
   }
@@ -154,7 +99,7 @@ struct ScreenCase {
   int width;
   int height;
   const char* path;
-  e2e::Rect picture; // where the frame must appear; black bars elsewhere
+  Rect picture; // where the frame must appear; black bars elsewhere
 };
 
 class DesktopBoardScreen : public ::testing::TestWithParam<ScreenCase> {};
@@ -164,10 +109,10 @@ TEST_P(DesktopBoardScreen, FillsTheScreenWithTheFrameInFourByThree) {
   const ScreenCase& c = GetParam();
   XvfbServer server(c.width, c.height);
   ASSERT_TRUE(server.Started());
-  e2e::TemporaryDirectory directory;
+  TemporaryDirectory directory;
   RunningProbe probe(server, directory.File("probe.out"), c.path);
   ASSERT_TRUE(probe.presenting) << probe.process.Output();
-  const auto shot = e2e::Screenshot(server.Display(), directory.File("shot.ppm"));
+  const auto shot = Screenshot(server.Display(), directory.File("shot.ppm"));
   ASSERT_TRUE(shot.has_value());
   ASSERT_EQ(shot->width, c.width);
   ASSERT_EQ(shot->height, c.height);
@@ -175,7 +120,7 @@ TEST_P(DesktopBoardScreen, FillsTheScreenWithTheFrameInFourByThree) {
 
   // Along a row through the red and green halves, scaling is smooth when pixels between the two
   // mix them; at the frame's own size every pixel is one or the other.
-  const e2e::Rect p = c.picture;
+  const Rect p = c.picture;
   int mixed = 0;
   const int row = p.y + p.height / 4;
   for (int x = p.x; x < p.x + p.width; ++x) {
@@ -202,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScreenCase{"1920x1080 renderer", 1920, 1080, "renderer", {240, 0, 1440, 1080}},
                       ScreenCase{"1280x1024 images", 1280, 1024, "images", {0, 32, 1280, 960}},
                       ScreenCase{"1280x1024 automatic", 1280, 1024, "automatic", {0, 32, 1280, 960}}),
-    e2e::CaseName<ScreenCase>);
+    CaseName<ScreenCase>);
 
 // The host's window starts at 400×300, where the picture fills it, and is then resized; SDL sees
 // no resize of a window it did not make unless the board asks for it.
@@ -211,7 +156,7 @@ struct ResizeCase {
   const char* path;
   int width;
   int height;
-  e2e::Rect picture; // in the resized window
+  Rect picture; // in the resized window
 };
 
 class DesktopBoardHostWindow : public ::testing::TestWithParam<ResizeCase> {};
@@ -219,23 +164,22 @@ class DesktopBoardHostWindow : public ::testing::TestWithParam<ResizeCase> {};
 TEST_P(DesktopBoardHostWindow, KeepsFourByThreeAndFollowsTheWindowsSize) {
   SKIP_WITHOUT_XVFB();
   const ResizeCase& c = GetParam();
-  constexpr e2e::Rect Placement{100, 50, 400, 300};
+  constexpr Rect Placement{100, 50, 400, 300};
   XvfbServer server(1024, 768);
   ASSERT_TRUE(server.Started());
-  e2e::HostWindow host(server, Placement);
+  HostWindow host(server, Placement);
   ASSERT_TRUE(host.Created());
-  e2e::TemporaryDirectory directory;
-  const auto before = e2e::Screenshot(server.Display(), directory.File("before.ppm"));
+  TemporaryDirectory directory;
+  const auto before = Screenshot(server.Display(), directory.File("before.ppm"));
   ASSERT_TRUE(before.has_value());
-  RunningProbe probe(server, directory.File("probe.out"), c.path, "quadrants", 10,
-                     {{"XSCREENSAVER_WINDOW", host.HexadecimalId()}});
+  RunningProbe probe(server, directory.File("probe.out"), c.path, {{"XSCREENSAVER_WINDOW", host.HexadecimalId()}});
   ASSERT_TRUE(probe.presenting) << probe.process.Output();
 
   // The pattern where it must be in the window, bars elsewhere, and nothing outside the window.
-  const auto check = [&](e2e::Rect picture, int windowWidth, int windowHeight) {
-    const auto shot = e2e::Screenshot(server.Display(), directory.File("shot.ppm"));
+  const auto check = [&](Rect picture, int windowWidth, int windowHeight) {
+    const auto shot = Screenshot(server.Display(), directory.File("shot.ppm"));
     ASSERT_TRUE(shot.has_value());
-    const e2e::Rect window{Placement.x, Placement.y, windowWidth, windowHeight};
+    const Rect window{Placement.x, Placement.y, windowWidth, windowHeight};
     ExpectPattern(*shot, window, {Placement.x + picture.x, Placement.y + picture.y, picture.width, picture.height});
     EXPECT_EQ(shot->CountDifferent(*before, server.Screen(), window), 0);
   };
@@ -257,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DesktopBoardHostWindow,
                                            ResizeCase{"renderer wider", "renderer", 800, 300, {200, 0, 400, 300}},
                                            ResizeCase{"images taller", "images", 400, 600, {0, 150, 400, 300}},
                                            ResizeCase{"renderer larger", "renderer", 640, 480, {0, 0, 640, 480}}),
-                         e2e::CaseName<ResizeCase>);
+                         CaseName<ResizeCase>);
 
 // The probe's sparks move for 60 frames, each frame telling which tiles changed, and then stay. A
 // second probe that starts with them where they stay draws its first frame whole. Both screens
@@ -277,18 +221,18 @@ TEST_P(DesktopBoardRepaint, WhatChangedIsRedrawnToExactlyWhatAFullRepaintShows) 
   const RepaintCase& c = GetParam();
   XvfbServer server(c.width, c.height, c.sharedMemory);
   ASSERT_TRUE(server.Started());
-  e2e::TemporaryDirectory directory;
-  const auto screenAfter = [&](const std::string& firstFrame, int frames) -> std::optional<e2e::Image> {
+  TemporaryDirectory directory;
+  const auto screenAfter = [&](const std::string& firstFrame, int frames) -> std::optional<Image> {
     ChildProcess probe({Probe, "show", "--path", "images", "--pattern", "sparks", "--first-frame", firstFrame},
                        server.Environment(), directory.File("probe.out"));
     if (!probe.WaitForOutput("presented " + std::to_string(frames) + "\n", PatienceLimit)) {
       ADD_FAILURE() << probe.Output();
       return std::nullopt;
     }
-    return e2e::Screenshot(server.Display(), directory.File("shot.ppm"));
+    return Screenshot(server.Display(), directory.File("shot.ppm"));
   };
-  const std::optional<e2e::Image> step = screenAfter("0", 80);
-  const std::optional<e2e::Image> whole = screenAfter("60", 10);
+  const std::optional<Image> step = screenAfter("0", 80);
+  const std::optional<Image> whole = screenAfter("60", 10);
   ASSERT_TRUE(step && whole);
   EXPECT_EQ(step->CountDifferent(*whole, server.Screen()), 0);
   EXPECT_GT(whole->CountBrightColoured(server.Screen()), 1000) << "the sparks are not there";
@@ -299,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RepaintCase{"1920x1080 through shared memory", 1920, 1080, XvfbServer::SharedMemory::Offered},
                       RepaintCase{"1280x1024 through requests", 1280, 1024, XvfbServer::SharedMemory::NotOffered},
                       RepaintCase{"640x480 through shared memory", 640, 480, XvfbServer::SharedMemory::Offered}),
-    e2e::CaseName<RepaintCase>);
+    CaseName<RepaintCase>);
 
 // Xvfb offers no direct rendering, so OpenGL there is a software rasterizer that costs
 // milliseconds a frame and a hundred megabytes. Whether the process loaded it shows in its
@@ -317,20 +261,20 @@ TEST_P(DesktopBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
   SKIP_WITHOUT_XVFB();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
-  e2e::TemporaryDirectory directory;
+  TemporaryDirectory directory;
   const std::string calls = directory.File("calls.txt");
-  RunningProbe probe(server, directory.File("probe.out"), GetParam().name, "quadrants", 10,
+  RunningProbe probe(server, directory.File("probe.out"), GetParam().name,
                      {{"LD_PRELOAD", PYROVANE_CALL_HOOKS}, {"PYROVANE_CALL_LOG", calls}});
   ASSERT_TRUE(probe.presenting) << probe.process.Output();
-  const std::string maps = e2e::ReadWhole("/proc/" + std::to_string(probe.process.Pid()) + "/maps");
+  const std::string maps = ReadWhole("/proc/" + std::to_string(probe.process.Pid()) + "/maps");
   EXPECT_EQ(maps.find("/libGL") != std::string::npos, GetParam().expectOpenGl);
-  EXPECT_EQ(e2e::ReadWhole(calls).find("fork"), std::string::npos) << "a process was started";
+  EXPECT_EQ(ReadWhole(calls).find("fork"), std::string::npos) << "a process was started";
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, DesktopBoardPresentPath,
                          ::testing::Values(PresentPathCase{"automatic", false}, PresentPathCase{"images", false},
                                            PresentPathCase{"renderer", true}),
-                         e2e::CaseName<PresentPathCase>);
+                         CaseName<PresentPathCase>);
 
 struct ButtonCase {
   const char* name;
@@ -346,7 +290,7 @@ TEST_P(DesktopButton, ChangesOnPressesOnly) {
   const ButtonCase& c = GetParam();
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
-  e2e::TemporaryDirectory directory;
+  TemporaryDirectory directory;
   RunningProbe probe(server, directory.File("probe.out"));
   ASSERT_TRUE(probe.presenting) << probe.process.Output();
   std::optional<ChildProcess> cover;
@@ -354,7 +298,7 @@ TEST_P(DesktopButton, ChangesOnPressesOnly) {
     // With no window manager, a window mapped later lies on top of ours.
     cover.emplace(std::vector<std::string>{"xmessage", "-geometry", "200x100+0+0", "a window on top"},
                   server.Environment(), directory.File("xmessage.out"));
-    ASSERT_TRUE(e2e::Eventually([&] {
+    ASSERT_TRUE(Eventually([&] {
       return !cover->Running() || server.Xdotool({"search", "--onlyvisible", "--class", "Xmessage"});
     }));
     ASSERT_TRUE(cover->Running()) << cover->Output();
@@ -371,10 +315,9 @@ TEST_P(DesktopButton, ChangesOnPressesOnly) {
     EXPECT_TRUE(probe.process.Running());
     ASSERT_TRUE(server.Xdotool({"click", "1"}));
   }
-  const auto status = probe.process.WaitForExit(PatienceLimit);
-  ASSERT_TRUE(status.has_value()) << "the probe did not see the button";
-  EXPECT_EQ(ExitCode(*status), 0);
-  const std::string output = probe.process.Output();
+  const Ended ended = probe.process.WaitForEnd();
+  ASSERT_EQ(ended.exitCode, 0) << "the probe did not see the button: " << ended.output;
+  const std::string& output = ended.output;
   const std::size_t at = output.find("button 0x");
   ASSERT_NE(at, std::string::npos) << output;
   const unsigned value = static_cast<unsigned>(std::stoul(output.substr(at + 9, 4), nullptr, 16));
@@ -402,6 +345,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {"mousedown", "3", "mouseup", "3"}},
                    false,
                    0}),
-    e2e::CaseName<ButtonCase>);
+    CaseName<ButtonCase>);
 
 } // namespace

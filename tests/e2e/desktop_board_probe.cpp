@@ -15,6 +15,7 @@
 //       "presented N" every 10 frames.
 #include "desktop/desktop.h"
 #include "glide/board.h"
+#include "support/frames.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -30,11 +31,6 @@ constexpr int ExitNoDisplay = 3;
 constexpr int ExitCannotOpen = 4;
 constexpr int ExitUsage = 2;
 constexpr std::uint64_t ProgressEvery = 10;
-
-constexpr std::uint32_t Red = 0xFF0000;
-constexpr std::uint32_t Green = 0x00FF00;
-constexpr std::uint32_t Blue = 0x0000FF;
-constexpr std::uint32_t White = 0xFFFFFF;
 
 enum class Pattern { Quadrants, Sparks };
 
@@ -64,35 +60,6 @@ void DrawSparks(std::vector<std::uint32_t>& pixels, std::uint64_t index) {
   }
 }
 
-// The tiles in which `pixels` differ from `previous`.
-glide::FrameDamage DamageBetween(const std::vector<std::uint32_t>& previous, const std::vector<std::uint32_t>& pixels) {
-  glide::FrameDamage damage{};
-  for (std::size_t at = 0; at < pixels.size(); ++at) {
-    if (pixels[at] != previous[at]) {
-      const int row = static_cast<int>(at) / glide::ScreenWidth;
-      const int column = static_cast<int>(at) % glide::ScreenWidth;
-      damage.tiles[row / glide::DamageTileHeight][column / glide::DamageTileWidth] = true;
-    }
-  }
-  return damage;
-}
-
-std::vector<std::uint32_t> MakePattern(Pattern pattern) {
-  std::vector<std::uint32_t> pixels(static_cast<std::size_t>(glide::ScreenWidth) * glide::ScreenHeight);
-  if (pattern != Pattern::Quadrants) {
-    return pixels;
-  }
-  for (int row = 0; row < glide::ScreenHeight; ++row) {
-    for (int column = 0; column < glide::ScreenWidth; ++column) {
-      const bool top = row < glide::ScreenHeight / 2;
-      const bool left = column < glide::ScreenWidth / 2;
-      pixels[static_cast<std::size_t>(row) * glide::ScreenWidth + static_cast<std::size_t>(column)] =
-          top ? (left ? Red : Green) : (left ? Blue : White);
-    }
-  }
-  return pixels;
-}
-
 int Usage() {
   std::fprintf(stderr, "usage: desktop_board_probe query | show [--path automatic|renderer|images] "
                        "[--pattern quadrants|sparks] [--first-frame N]\n");
@@ -104,7 +71,9 @@ int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t firstFrame
     std::printf("cannot open\n");
     return ExitCannotOpen;
   }
-  std::vector<std::uint32_t> pixels = MakePattern(pattern);
+  std::vector<std::uint32_t> pixels = pattern == Pattern::Quadrants
+                                          ? support::QuadrantsFrame()
+                                          : std::vector<std::uint32_t>(glide::ScreenWidth * glide::ScreenHeight);
   std::vector<std::uint32_t> previous = pixels;
   glide::FrameDamage damage{};
   glide::FrameView frame{pixels.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth};
@@ -116,7 +85,7 @@ int Show(desktop::DesktopBoard& board, Pattern pattern, std::uint64_t firstFrame
     }
     // The first frame goes whole; after it, only what changed is marked.
     if (presented > 1) {
-      damage = DamageBetween(previous, pixels);
+      damage = support::DamageBetween(previous, pixels);
       frame.damage = &damage;
     }
     board.Present(frame);

@@ -1,124 +1,30 @@
-// Support for whole-process tests: child processes, a private Xvfb server, X tools and screenshots.
+// Support for whole-process tests: the program under test, private display servers, X tools and screenshots.
 #include "e2e_support.h"
 
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
-
-extern char** environ;
 
 namespace e2e {
 
-namespace {
-
-constexpr std::chrono::milliseconds PollInterval{20};
-
-std::vector<std::string> ChildEnvironment(const EnvironmentChanges& changes) {
-  std::map<std::string, std::string> variables;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text(*entry);
-    const std::size_t equals = text.find('=');
-    if (equals != std::string::npos) {
-      variables[text.substr(0, equals)] = text.substr(equals + 1);
-    }
-  }
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XSCREENSAVER_WINDOW", "SDL_VIDEODRIVER",
-                           "DBUS_SESSION_BUS_ADDRESS"}) {
-    variables.erase(name);
-  }
-  for (const auto& [name, value] : changes) {
-    if (value) {
-      variables[name] = *value;
-    } else {
-      variables.erase(name);
-    }
-  }
-  std::vector<std::string> result;
-  for (const auto& [name, value] : variables) {
-    result.push_back(name + "=" + value);
-  }
-  return result;
-}
-
-std::vector<char*> PointersTo(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& text : strings) {
-    pointers.push_back(text.data());
-  }
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-// Starts a program found on PATH. Descriptors not marked close-on-exec are inherited, as a
-// pipe end handed to Xvfb must be. The child starts with no signal blocked and the usual action
-// for interrupts and termination requests, whatever the test itself was given: a suite run as a
-// background job inherits an ignored SIGINT, which would hide how the program meets one.
-pid_t Spawn(std::vector<std::string> arguments, const EnvironmentChanges& changes, const std::string& outputPath) {
-  std::vector<std::string> environment = ChildEnvironment(changes);
-  std::vector<char*> argv = PointersTo(arguments);
-  std::vector<char*> envp = PointersTo(environment);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t noSignals, usualAction;
-  sigemptyset(&noSignals);
-  sigemptyset(&usualAction);
-  for (const int signalNumber : {SIGINT, SIGTERM, SIGQUIT, SIGHUP}) sigaddset(&usualAction, signalNumber);
-  posix_spawnattr_setsigmask(&attributes, &noSignals);
-  posix_spawnattr_setsigdefault(&attributes, &usualAction);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), envp.data()) != 0) {
-    pid = -1;
-  }
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-} // namespace
+using namespace support;
 
 const std::string Program = PYROVANE_PROGRAM;
 const std::string Flare = PYROVANE_FLARE;
-
-bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds interval) {
-  const auto deadline = std::chrono::steady_clock::now() + PatienceLimit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(interval);
-  }
-  return true;
-}
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 std::filesystem::path ExecutableOf(pid_t pid) {
   std::error_code error;
@@ -142,102 +48,17 @@ std::vector<unsigned> SharedMemorySegmentsOf(pid_t pid) {
   return permissions;
 }
 
-std::string CaseName(const std::string& description) {
-  std::string name;
-  bool wordStart = true;
-  for (const char character : description) {
-    if (character == '\'') continue; // "xscreensaver's" is one word
-    if (!std::isalnum(static_cast<unsigned char>(character))) {
-      wordStart = true;
-      continue;
-    }
-    name += wordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(character))) : character;
-    wordStart = false;
-  }
-  return name;
-}
-
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const EnvironmentChanges& environment,
-                           const std::string& outputPath)
-    : pid_(Spawn(arguments, environment, outputPath)), outputPath_(outputPath) {}
-
-ChildProcess::~ChildProcess() {
-  if (pid_ > 0 && !status_) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-}
-
-std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds limit) {
-  if (status_ || pid_ <= 0) {
-    return status_;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (true) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      status_ = status;
-      return status_;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      return std::nullopt;
-    }
-    std::this_thread::sleep_for(PollInterval);
-  }
-}
-
-std::string ChildProcess::Output() const { return ReadWhole(outputPath_); }
-
-bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (true) {
-    if (Output().find(text) != std::string::npos) {
-      return true;
-    }
-    if (!Running() || std::chrono::steady_clock::now() >= deadline) {
-      return Output().find(text) != std::string::npos;
-    }
-    std::this_thread::sleep_for(PollInterval);
-  }
-}
-
-int RunCommand(const std::vector<std::string>& arguments, const EnvironmentChanges& environment) {
-  ChildProcess child(arguments, environment, "/dev/null");
-  if (!child.Started()) {
-    ADD_FAILURE() << arguments.front() << " could not be started (scripts/bootstrap installs it)";
-    return -1;
-  }
-  return child.WaitForExit(PatienceLimit).value_or(-1);
-}
-
-bool ProgramAvailable(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::stringstream directories(path != nullptr ? path : "/usr/bin:/bin");
-  std::string directory;
-  while (std::getline(directories, directory, ':')) {
-    if (!directory.empty() && access((directory + "/" + name).c_str(), X_OK) == 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
-TemporaryDirectory::TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pyrovane-e2e-XXXXXX").string();
-  if (mkdtemp(pattern.data()) != nullptr) {
-    path_ = pattern;
-  }
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-  if (!path_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+Ended RunProgram(const std::string& directory, const std::vector<std::string>& arguments,
+                 const EnvironmentChanges& environment) {
+  return RunToEnd(InDirectory(directory, Command(Program, arguments)), environment);
 }
 
 ShowDirectory::ShowDirectory() { std::filesystem::copy_file(Flare, File("flare.3df")); }
+
+ChildProcess ShowDirectory::Start(const std::vector<std::string>& arguments, const EnvironmentChanges& environment,
+                                  const std::string& outputName) const {
+  return ChildProcess(InDirectory(Path(), Command(Program, arguments)), environment, File(outputName));
+}
 
 XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) : width_(width), height_(height) {
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
@@ -279,28 +100,21 @@ void XvfbServer::Start(std::vector<std::string> command, const EnvironmentChange
 }
 
 XvfbServer::~XvfbServer() {
-  if (server_ && server_->Started()) {
-    kill(server_->Pid(), SIGTERM);
-    server_->WaitForExit(PatienceLimit);
-  }
+  if (server_) server_->Signal(SIGTERM);
 }
 
 bool XvfbServer::Kill() {
-  if (!server_ || !server_->Started()) return false;
-  kill(server_->Pid(), SIGKILL);
-  const bool ended = server_->WaitForExit(PatienceLimit).has_value();
+  const bool ended = server_ && server_->Signal(SIGKILL).has_value();
   server_.reset();
   return ended;
 }
 
 bool XvfbServer::ResizeScreen(int width, int height) {
   // xrandr also complains that the output's mode no longer fits, and says so in its status.
-  RunCommand({"xrandr", "--fb", std::to_string(width) + "x" + std::to_string(height)}, Environment());
-  const std::string expected = std::to_string(width) + " " + std::to_string(height) + "\n";
-  TemporaryDirectory work;
+  RunToEnd({"xrandr", "--fb", std::to_string(width) + "x" + std::to_string(height)}, Environment());
+  const Ended expected{0, std::to_string(width) + " " + std::to_string(height) + "\n"};
   const bool resized = Eventually([&] {
-    ChildProcess query({"xdotool", "getdisplaygeometry"}, Environment(), work.File("geometry.txt"));
-    return query.WaitForExit(PatienceLimit) && query.Output() == expected;
+    return RunToEnd({"xdotool", "getdisplaygeometry"}, Environment()) == expected;
   });
   if (resized) {
     width_ = width;
@@ -310,13 +124,11 @@ bool XvfbServer::ResizeScreen(int width, int height) {
 }
 
 std::optional<Rect> XvfbServer::WindowGeometry(const std::string& name) const {
-  TemporaryDirectory work;
-  ChildProcess query({"xdotool", "search", "--name", name, "getwindowgeometry", "--shell"}, Environment(),
-                     work.File("geometry.txt"));
-  if (!query.WaitForExit(PatienceLimit)) return std::nullopt;
+  const Ended query = RunToEnd({"xdotool", "search", "--name", name, "getwindowgeometry", "--shell"}, Environment());
+  if (query.exitCode == Ended::NotEnded) return std::nullopt;
   // One "KEY=value" line each: WINDOW, X, Y, WIDTH, HEIGHT, SCREEN; for one window only.
   std::map<std::string, int> values;
-  std::istringstream lines(query.Output());
+  std::istringstream lines(query.output);
   std::string line;
   int windows = 0;
   while (std::getline(lines, line)) {
@@ -331,10 +143,7 @@ std::optional<Rect> XvfbServer::WindowGeometry(const std::string& name) const {
 }
 
 bool XvfbServer::Xdotool(const std::vector<std::string>& arguments) const {
-  std::vector<std::string> command{"xdotool"};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  const int status = RunCommand(command, Environment());
-  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return RunToEnd(Command("xdotool", arguments), Environment()).exitCode == 0;
 }
 
 bool WaitForWindow(const XvfbServer& server, const std::string& name) {
@@ -350,20 +159,6 @@ std::string XvfbMissing() {
     return "Xvfb is not installed (scripts/bootstrap installs it): whole-process tests need a display";
   }
   return {};
-}
-
-int ExitCode(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
-
-std::vector<std::string> Command(const std::string& program, const std::vector<std::string>& arguments) {
-  std::vector<std::string> command{program};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  return command;
-}
-
-std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& command) {
-  std::vector<std::string> line = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", directory};
-  line.insert(line.end(), command.begin(), command.end());
-  return line;
 }
 
 namespace {
@@ -479,6 +274,47 @@ std::vector<std::uint32_t> HostWindow::VisibleTopLevelWindows() {
   return visible;
 }
 
+bool Near(Colour actual, Colour expected, int tolerance) {
+  return std::abs(actual.red - expected.red) <= tolerance && std::abs(actual.green - expected.green) <= tolerance &&
+         std::abs(actual.blue - expected.blue) <= tolerance;
+}
+
+std::string Describe(Colour colour) {
+  return "(" + std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " + std::to_string(colour.blue) +
+         ")";
+}
+
+std::vector<PatternSample> PatternSamples(Rect area, Rect picture) {
+  const int right = picture.x + picture.width - 1;
+  const int bottom = picture.y + picture.height - 1;
+  const int areaRight = area.x + area.width - 1;
+  const int areaBottom = area.y + area.height - 1;
+  std::vector<PatternSample> samples = {
+      {picture.x, picture.y, Red, "top left corner"},
+      {right, picture.y, Green, "top right corner"},
+      {picture.x, bottom, Blue, "bottom left corner"},
+      {right, bottom, White, "bottom right corner"},
+      {picture.x + picture.width / 4, picture.y + picture.height / 4, Red, "top left quarter"},
+      {picture.x + 3 * picture.width / 4, picture.y + 3 * picture.height / 4, White, "bottom right quarter"},
+  };
+  // The bars must be black; without them there would be what lies underneath.
+  const int middleRow = area.y + area.height / 2;
+  const int middleColumn = area.x + area.width / 2;
+  if (picture.x > area.x) {
+    samples.push_back({area.x, middleRow, Black, "left bar, outer edge"});
+    samples.push_back({picture.x - 1, middleRow, Black, "left bar, inner edge"});
+    samples.push_back({right + 1, middleRow, Black, "right bar, inner edge"});
+    samples.push_back({areaRight, areaBottom, Black, "right bar, corner"});
+  }
+  if (picture.y > area.y) {
+    samples.push_back({middleColumn, area.y, Black, "top bar, outer edge"});
+    samples.push_back({middleColumn, picture.y - 1, Black, "top bar, inner edge"});
+    samples.push_back({middleColumn, bottom + 1, Black, "bottom bar, inner edge"});
+    samples.push_back({areaRight, areaBottom, Black, "bottom bar, corner"});
+  }
+  return samples;
+}
+
 Colour Image::At(int x, int y) const {
   const std::size_t offset =
       (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
@@ -536,23 +372,30 @@ int Image::CountDifferent(const Image& other, Rect inside, Rect outside) const {
 }
 
 std::optional<Image> Screenshot(const std::string& display, const std::string& workPath) {
-  const int status = RunCommand({"import", "-display", display, "-window", "root", "-depth", "8", "ppm:" + workPath});
-  if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    return std::nullopt;
-  }
-  return ReadPpm(workPath);
+  const Ended taken = RunToEnd({"import", "-display", display, "-window", "root", "-depth", "8", "ppm:" + workPath});
+  return taken.exitCode == 0 ? ReadPpm(workPath) : std::nullopt;
 }
 
-std::optional<Image> WaitForScreen(const XvfbServer& server, const std::string& workPath,
-                                   const std::function<bool(const Image&)>& condition) {
+namespace {
+
+// Takes shots until one satisfies `condition`, and returns it; nullopt if none does within PatienceLimit.
+std::optional<Image> WaitForShot(const std::function<std::optional<Image>()>& take,
+                                 const std::function<bool(const Image&)>& condition) {
   std::optional<Image> shot;
   const bool seen = Eventually(
       [&] {
-        shot = Screenshot(server.Display(), workPath);
+        shot = take();
         return shot && condition(*shot);
       },
       std::chrono::milliseconds(100));
   return seen ? shot : std::nullopt;
+}
+
+} // namespace
+
+std::optional<Image> WaitForScreen(const XvfbServer& server, const std::string& workPath,
+                                   const std::function<bool(const Image&)>& condition) {
+  return WaitForShot([&] { return Screenshot(server.Display(), workPath); }, condition);
 }
 
 std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const std::string& workPath) {
@@ -566,8 +409,7 @@ std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const st
 }
 
 bool EndedBySigterm(ChildProcess& process) {
-  kill(process.Pid(), SIGTERM);
-  const auto status = process.WaitForExit(PatienceLimit);
+  const std::optional<int> status = process.Signal(SIGTERM);
   return status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM;
 }
 
@@ -595,11 +437,10 @@ StagedInstall::StagedInstall() {
                                    std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
                                    std::filesystem::perms::others_exec,
                                error);
-  ChildProcess install({PYROVANE_CMAKE, "--install", PYROVANE_BUILD_DIRECTORY, "--prefix", "/usr"},
-                       {{"DESTDIR", Root()}}, directory_.File("install.log"));
-  const std::optional<int> status = install.WaitForExit(PatienceLimit);
-  installed_ = !error && status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-  log_ = error ? "cannot open " + directory_.Path() + " to every user: " + error.message() : install.Output();
+  const Ended install =
+      RunToEnd({PYROVANE_CMAKE, "--install", PYROVANE_BUILD_DIRECTORY, "--prefix", "/usr"}, {{"DESTDIR", Root()}});
+  installed_ = !error && install.exitCode == 0;
+  log_ = error ? "cannot open " + directory_.Path() + " to every user: " + error.message() : install.output;
 }
 
 std::string WaylandToolsMissing() {
@@ -669,10 +510,7 @@ SwayServer::SwayServer(const std::vector<Size>& outputs, int initialOutputs) : o
 
 SwayServer::~SwayServer() {
   pointer_.reset();
-  if (server_ && server_->Started() && server_->Running()) {
-    kill(server_->Pid(), SIGTERM);
-    server_->WaitForExit(PatienceLimit);
-  }
+  if (server_) server_->Signal(SIGTERM);
 }
 
 std::string SwayServer::Log() const {
@@ -682,11 +520,8 @@ std::string SwayServer::Log() const {
 std::optional<std::string> SwayServer::Swaymsg(const std::vector<std::string>& arguments) const {
   std::vector<std::string> command{"swaymsg", "-s", ipcSocket_};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  TemporaryDirectory work;
-  ChildProcess swaymsg(command, {}, work.File("swaymsg.out"));
-  const std::optional<int> status = swaymsg.WaitForExit(PatienceLimit);
-  if (!status || ExitCode(*status) != 0) return std::nullopt;
-  return swaymsg.Output();
+  const Ended swaymsg = RunToEnd(command);
+  return swaymsg.exitCode == 0 ? std::optional(swaymsg.output) : std::nullopt;
 }
 
 bool SwayServer::AddOutput() {
@@ -697,29 +532,17 @@ bool SwayServer::AddOutput() {
 }
 
 std::optional<Image> SwayServer::Screenshot(int number, const std::string& workPath) const {
-  const int status =
-      RunCommand({"grim", "-t", "ppm", "-o", "HEADLESS-" + std::to_string(number), workPath}, Environment());
-  if (status == -1 || ExitCode(status) != 0) return std::nullopt;
-  return ReadPpm(workPath);
+  const Ended taken =
+      RunToEnd({"grim", "-t", "ppm", "-o", "HEADLESS-" + std::to_string(number), workPath}, Environment());
+  return taken.exitCode == 0 ? ReadPpm(workPath) : std::nullopt;
 }
 
 std::optional<Image> SwayServer::WaitForScreen(int number, const std::string& workPath,
                                                const std::function<bool(const Image&)>& condition) const {
-  std::optional<Image> shot;
-  const bool seen = Eventually(
-      [&] {
-        shot = Screenshot(number, workPath);
-        return shot && condition(*shot);
-      },
-      std::chrono::milliseconds(100));
-  return seen ? shot : std::nullopt;
+  return WaitForShot([&] { return Screenshot(number, workPath); }, condition);
 }
 
-bool SwayServer::Kill() {
-  if (!server_ || !server_->Started()) return false;
-  kill(server_->Pid(), SIGKILL);
-  return server_->WaitForExit(PatienceLimit).has_value();
-}
+bool SwayServer::Kill() { return server_ && server_->Signal(SIGKILL).has_value(); }
 
 WestonServer::WestonServer() {
   const std::string runtime = directory_.File("runtime");
@@ -735,17 +558,33 @@ WestonServer::WestonServer() {
 }
 
 WestonServer::~WestonServer() {
-  if (server_ && server_->Started() && server_->Running()) {
-    kill(server_->Pid(), SIGTERM);
-    server_->WaitForExit(PatienceLimit);
+  if (server_) server_->Signal(SIGTERM);
+}
+
+std::vector<pid_t> Processes() {
+  std::vector<pid_t> pids;
+  std::error_code error;
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") == std::string::npos) pids.push_back(std::stoi(name));
   }
+  return pids;
+}
+
+std::optional<ProcessState> StateOf(pid_t pid) {
+  // "pid (command) state parent ...": the command may hold spaces and parentheses.
+  const std::string status = ReadWhole("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t end = status.rfind(')');
+  ProcessState state{};
+  if (end == std::string::npos || !(std::istringstream(status.substr(end + 2)) >> state.state >> state.parent)) {
+    return std::nullopt;
+  }
+  return state;
 }
 
 bool ProcessEnded(pid_t pid) {
-  // The state is the first field after the command name, which is in parentheses.
-  const std::string status = ReadWhole("/proc/" + std::to_string(pid) + "/stat");
-  const std::size_t end = status.rfind(')');
-  return end == std::string::npos || status.substr(end + 2, 1) == "Z";
+  const std::optional<ProcessState> state = StateOf(pid);
+  return !state || state->state == 'Z';
 }
 
 } // namespace e2e

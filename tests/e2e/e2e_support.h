@@ -1,37 +1,26 @@
-// Support for whole-process tests: child processes, a private Xvfb server, X tools and screenshots.
+// Support for whole-process tests: the program under test, private display servers, X tools and screenshots.
 #pragma once
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-// Xlib's connection to a display; only the support code talks to X directly.
-struct _XDisplay;
+#include "support/case_name.h"
+#include "support/files.h"
+#include "support/process.h"
+
+// Xlib's connection to a display; only the support code talks to X directly. The name is Xlib's
+// own, declared here so that the tests need not take in Xlib's macros.
+struct _XDisplay; // NOLINT(bugprone-reserved-identifier)
 
 namespace e2e {
-
-// Changes to the test's own environment for a child: a value sets the variable, nullopt removes
-// it. The variables that name a desktop (its displays, a host's window, SDL's driver, the message
-// bus) are always removed first, so that nothing of the machine's own desktop leaks into a test;
-// a test sets what it means.
-using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
-
-// Limit for anything that should happen promptly: generous, so that a loaded machine does not
-// fail a test; it only keeps a broken program from hanging the suite.
-inline constexpr std::chrono::milliseconds PatienceLimit{20'000};
-
-// Polls `condition` every `interval` until it holds; false if it does not within PatienceLimit.
-bool Eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds interval = std::chrono::milliseconds(50));
 
 // What the tests run, from this build tree: the program and the flare texture the build makes.
 extern const std::string Program;
@@ -45,9 +34,6 @@ inline const std::string SettingsWindow = "^Pyrovane ScreenSaver Configuration$"
 // rockets have burst; a show that has not drawn has none, and neither has a black lock screen.
 inline constexpr int FewestSparkPixels = 50;
 
-// The whole content of a file, or an empty string.
-std::string ReadWhole(const std::string& path);
-
 // The executable a process runs now: a launcher that handed its process over shows the program.
 std::filesystem::path ExecutableOf(pid_t pid);
 
@@ -55,65 +41,18 @@ std::filesystem::path ExecutableOf(pid_t pid);
 // still exist, from the kernel's list, each with the flag that it is marked for removal.
 std::vector<unsigned> SharedMemorySegmentsOf(pid_t pid);
 
-// GoogleTest's name of a parameterised case, made of the words of its description:
-// "xscreensaver's hexadecimal id" gives "XscreensaversHexadecimalId".
-std::string CaseName(const std::string& description);
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
-  return CaseName(std::string(info.param.name));
-}
-
-// A child process, started with its standard output and error in one file. The destructor
-// kills and reaps it if it is still running.
-class ChildProcess {
-public:
-  ChildProcess(const std::vector<std::string>& arguments, const EnvironmentChanges& environment,
-               const std::string& outputPath);
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-  pid_t Pid() const { return pid_; }
-  // The wait status once the process has ended within `limit`, nullopt while it runs.
-  std::optional<int> WaitForExit(std::chrono::milliseconds limit);
-  bool Running() { return !WaitForExit(std::chrono::milliseconds(0)).has_value(); }
-  // Everything the process has written so far.
-  std::string Output() const;
-  // Waits up to `limit` until the output holds `text`; false if it does not, or the process ended first.
-  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit);
-
-private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
-  std::string outputPath_;
-};
-
-// Runs a command to its end and returns its wait status (or -1 if it could not run or hung).
-int RunCommand(const std::vector<std::string>& arguments, const EnvironmentChanges& environment = {});
-
-// True when the program is found on PATH.
-bool ProgramAvailable(const std::string& name);
-
-// A fresh directory under the system's temporary directory, removed with everything in it by
-// the destructor.
-class TemporaryDirectory {
-public:
-  TemporaryDirectory();
-  virtual ~TemporaryDirectory();
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-  std::string path_;
-};
+// The program run to its end in `directory`, as a screen-saver launcher runs it.
+support::Ended RunProgram(const std::string& directory, const std::vector<std::string>& arguments,
+                          const support::EnvironmentChanges& environment = {});
 
 // A working directory holding the flare texture, as the show expects.
-class ShowDirectory final : public TemporaryDirectory {
+class ShowDirectory final : public support::TemporaryDirectory {
 public:
   ShowDirectory();
+  // The program started here with these arguments, as a screen-saver launcher starts it, its
+  // output in the file `outputName` here.
+  support::ChildProcess Start(const std::vector<std::string>& arguments, const support::EnvironmentChanges& environment,
+                              const std::string& outputName = "out.txt") const;
 };
 
 // A rectangle of the screen, in pixels from its top left corner.
@@ -153,7 +92,7 @@ public:
   // The DISPLAY value, such as ":12".
   const std::string& Display() const { return display_; }
   // An environment whose display is this server.
-  EnvironmentChanges Environment() const { return {{"DISPLAY", display_}}; }
+  support::EnvironmentChanges Environment() const { return {{"DISPLAY", display_}}; }
   // Runs `xdotool` with these arguments on this display; true when it succeeded.
   bool Xdotool(const std::vector<std::string>& arguments) const;
   // Ends the server at once, as a crash or the end of a session does; true once it has ended.
@@ -165,10 +104,10 @@ public:
   std::optional<Rect> WindowGeometry(const std::string& name) const;
 
 private:
-  void Start(std::vector<std::string> command, const EnvironmentChanges& environment);
+  void Start(std::vector<std::string> command, const support::EnvironmentChanges& environment);
 
-  std::optional<ChildProcess> server_;
-  TemporaryDirectory directory_;
+  std::optional<support::ChildProcess> server_;
+  support::TemporaryDirectory directory_;
   std::string display_;
   int width_;
   int height_;
@@ -179,16 +118,6 @@ private:
 bool WaitForWindow(const XvfbServer& server, const std::string& name);
 // Waits until no window whose name matches the pattern is left on the server's screen.
 bool WaitForNoWindow(const XvfbServer& server, const std::string& name);
-
-// The exit code of a process that exited, or -1 for one that a signal ended.
-int ExitCode(int status);
-
-// The command line of `program` with these arguments.
-std::vector<std::string> Command(const std::string& program, const std::vector<std::string>& arguments);
-
-// A command line that runs `command` with `directory` as its working directory, as a
-// screen-saver launcher runs the show.
-std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& command);
 
 // The reason to skip whole-process tests on this machine (Xvfb is not installed), or empty.
 // The other tools they use (xdotool, ImageMagick's import, xmessage) come with the same
@@ -245,6 +174,23 @@ struct Colour {
   int green;
   int blue;
 };
+// Whether each channel is within `tolerance` of the expected one's.
+bool Near(Colour actual, Colour expected, int tolerance);
+// The colour as "(red, green, blue)", for a failure's message.
+std::string Describe(Colour colour);
+
+// The desktop probe's pattern: the frame's top half red on the left and green on the right, its
+// bottom half blue and white.
+inline constexpr Colour Black{0, 0, 0}, Red{255, 0, 0}, Green{0, 255, 0}, Blue{0, 0, 255}, White{255, 255, 255};
+
+// Where the pattern must show in `picture`, and black bars around it in `area` (the screen, an
+// output or a host's window): points of a screenshot and their colours, each with what it is.
+struct PatternSample {
+  int x, y;
+  Colour expected;
+  const char* what;
+};
+std::vector<PatternSample> PatternSamples(Rect area, Rect picture);
 
 // An RGB image read from a screenshot.
 struct Image {
@@ -278,7 +224,7 @@ std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const
 std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const std::string& workPath);
 
 // Sends SIGTERM to the process; true when that ends it, by that signal, within PatienceLimit.
-bool EndedBySigterm(ChildProcess& process);
+bool EndedBySigterm(support::ChildProcess& process);
 
 // Reads a binary PPM (P6, 8 bits per channel); nullopt when the file is not one.
 std::optional<Image> ReadPpm(const std::string& path);
@@ -299,7 +245,7 @@ public:
   std::string WorkFile(const std::string& name) const { return directory_.File(name); }
 
 private:
-  TemporaryDirectory directory_;
+  support::TemporaryDirectory directory_;
   bool installed_ = false;
   std::string log_;
 };
@@ -351,7 +297,7 @@ public:
   // What sway and the pointer's helper printed, to tell why something failed.
   std::string Log() const;
   // An environment whose display is this compositor, named by the socket's absolute path.
-  EnvironmentChanges Environment() const { return {{"WAYLAND_DISPLAY", socket_}}; }
+  support::EnvironmentChanges Environment() const { return {{"WAYLAND_DISPLAY", socket_}}; }
   // Runs swaymsg with these arguments; what it printed, or nullopt when it failed.
   std::optional<std::string> Swaymsg(const std::vector<std::string>& arguments) const;
   // Makes the next output; true once sway has it.
@@ -366,9 +312,9 @@ public:
   bool Kill();
 
 private:
-  TemporaryDirectory directory_;
-  std::optional<ChildProcess> server_;
-  std::optional<ChildProcess> pointer_;
+  support::TemporaryDirectory directory_;
+  std::optional<support::ChildProcess> server_;
+  std::optional<support::ChildProcess> pointer_;
   int outputCount_;
   std::string socket_;
   std::string ipcSocket_;
@@ -383,14 +329,22 @@ public:
   WestonServer& operator=(const WestonServer&) = delete;
   bool Started() const { return !socket_.empty(); }
   std::string Log() const { return server_ ? server_->Output() : std::string(); }
-  EnvironmentChanges Environment() const { return {{"WAYLAND_DISPLAY", socket_}}; }
+  support::EnvironmentChanges Environment() const { return {{"WAYLAND_DISPLAY", socket_}}; }
 
 private:
-  TemporaryDirectory directory_;
-  std::optional<ChildProcess> server_;
+  support::TemporaryDirectory directory_;
+  std::optional<support::ChildProcess> server_;
   std::string socket_;
 };
 
+// The ids of every process on the machine now.
+std::vector<pid_t> Processes();
+// A process's state letter and its parent, from the kernel's table; nullopt once it is gone.
+struct ProcessState {
+  char state;
+  pid_t parent;
+};
+std::optional<ProcessState> StateOf(pid_t pid);
 // Whether process `pid` (not necessarily a child of the test) has ended: it is gone, or a zombie.
 bool ProcessEnded(pid_t pid);
 

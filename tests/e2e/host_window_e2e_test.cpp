@@ -10,16 +10,8 @@
 
 namespace {
 
-using e2e::ChildProcess;
-using e2e::EndedBySigterm;
-using e2e::EnvironmentChanges;
-using e2e::HostWindow;
-using e2e::Image;
-using e2e::PatienceLimit;
-using e2e::Rect;
-using e2e::ShowDirectory;
-using e2e::WaitForScreen;
-using e2e::XvfbServer;
+using namespace e2e;
+using namespace support;
 
 const std::string UnusableWindowLine = "main: XSCREENSAVER_WINDOW does not name a window to draw in\n";
 const std::string CallHooks = PYROVANE_CALL_HOOKS;
@@ -28,18 +20,11 @@ const std::string CallHooks = PYROVANE_CALL_HOOKS;
 // screen's edges so that a picture spilling over any of them would show.
 constexpr Rect HostPlacement{100, 100, 400, 300};
 
-EnvironmentChanges WithHostWindow(const XvfbServer& server, const std::string& id) {
-  EnvironmentChanges environment = server.Environment();
-  environment["XSCREENSAVER_WINDOW"] = id;
-  return environment;
-}
-
-// The show started by a host: in the texture's directory, with the host's window named.
-ChildProcess StartShow(const XvfbServer& server, const ShowDirectory& show, const std::string& id,
-                       const std::string& outputName, const EnvironmentChanges& more = {}) {
-  EnvironmentChanges environment = WithHostWindow(server, id);
-  environment.insert(more.begin(), more.end());
-  return ChildProcess(e2e::InDirectory(show.Path(), {e2e::Program, "/s"}), environment, show.File(outputName));
+// What a host gives the show it starts: its display, and its window named.
+EnvironmentChanges WithHostWindow(const XvfbServer& server, const std::string& id, EnvironmentChanges more = {}) {
+  more.merge(EnvironmentChanges{{"XSCREENSAVER_WINDOW", id}});
+  more.merge(server.Environment());
+  return more;
 }
 
 // xscreensaver writes the id in hexadecimal, xsecurelock in decimal; a compositing host may give
@@ -59,15 +44,15 @@ TEST_P(HostWindowId, DrawsOnlyInTheHostsWindowUntilSigterm) {
   HostWindow host(server, HostPlacement, GetParam().kind);
   ASSERT_TRUE(host.Created());
   ShowDirectory show;
-  const std::optional<Image> before = e2e::Screenshot(server.Display(), show.File("before.ppm"));
+  const std::optional<Image> before = Screenshot(server.Display(), show.File("before.ppm"));
   ASSERT_TRUE(before.has_value());
   ASSERT_EQ(before->CountEqual(HostPlacement, HostWindow::Background), HostPlacement.width * HostPlacement.height)
       << "the host's window is not on the screen";
   const std::vector<std::uint32_t> windowsBefore = host.VisibleTopLevelWindows();
 
-  ChildProcess program = StartShow(server, show, (host.*GetParam().id)(), "out.txt");
-  ASSERT_TRUE(e2e::WaitUntilPainted(server, HostPlacement, show.File("painted.ppm"))) << program.Output();
-  const std::optional<Image> shot = e2e::WaitForSparks(server, HostPlacement, show.File("shot.ppm"));
+  ChildProcess program = show.Start({"/s"}, WithHostWindow(server, (host.*GetParam().id)()));
+  ASSERT_TRUE(WaitUntilPainted(server, HostPlacement, show.File("painted.ppm"))) << program.Output();
+  const std::optional<Image> shot = WaitForSparks(server, HostPlacement, show.File("shot.ppm"));
   ASSERT_TRUE(shot.has_value()) << "no bright coloured sparks";
   const int pixels = HostPlacement.width * HostPlacement.height;
   EXPECT_GT(shot->CountBlack(HostPlacement), pixels / 2) << "the sky is mostly black";
@@ -93,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(IdCase{"hexadecimal", &HostWindow::HexadecimalId, HostWindow::Kind::ForDrawing},
                       IdCase{"decimal", &HostWindow::DecimalId, HostWindow::Kind::ForDrawing},
                       IdCase{"with alpha", &HostWindow::DecimalId, HostWindow::Kind::ForDrawingWithAlpha}),
-    e2e::CaseName<IdCase>);
+    CaseName<IdCase>);
 
 TEST(HostWindowProgram, EndsQuietlyWhenTheHostDestroysItsWindow) {
   SKIP_WITHOUT_XVFB();
@@ -104,24 +89,21 @@ TEST(HostWindowProgram, EndsQuietlyWhenTheHostDestroysItsWindow) {
   HostWindow host(server, HostPlacement);
   ASSERT_TRUE(host.Created());
   ShowDirectory show;
-  ChildProcess program = StartShow(server, show, host.DecimalId(), "out.txt");
-  ASSERT_TRUE(e2e::WaitUntilPainted(server, HostPlacement, show.File("painted.ppm"))) << program.Output();
+  ChildProcess program = show.Start({"/s"}, WithHostWindow(server, host.DecimalId()));
+  ASSERT_TRUE(WaitUntilPainted(server, HostPlacement, show.File("painted.ppm"))) << program.Output();
   host.Destroy();
-  const std::optional<int> status = program.WaitForExit(PatienceLimit);
-  ASSERT_TRUE(status.has_value()) << "the show outlived its window";
-  EXPECT_EQ(e2e::ExitCode(*status), 0);
-  EXPECT_EQ(program.Output(), "");
+  EXPECT_EQ(program.WaitForEnd(), (Ended{0, ""})) << "the show outlived its window, or failed";
 }
 
 // A value of XSCREENSAVER_WINDOW that names no window to draw in, made on the test's server (a
 // window it makes for that is kept in `window` while the test runs), or a window that its host
-// destroys while the show takes it over, at the moment a preloaded helper chooses.
+// destroys while the show takes it over, at the moment a preloaded helper chooses. Each ends the
+// show with its line and status 255: the host's normal end, come early, too, never an Xlib error
+// dump or status 1.
 struct StartCase {
   const char* name;
   std::function<std::string(const XvfbServer& server, std::optional<HostWindow>& window)> value;
-  const char* destroyedAt; // the call before which the window is destroyed, or null
-  int expectedExit;
-  std::string expectedOutput;
+  const char* destroyedAt = nullptr; // the call before which the window is destroyed, or null
 };
 
 class HostWindowStart : public ::testing::TestWithParam<StartCase> {};
@@ -135,12 +117,9 @@ TEST_P(HostWindowStart, AWindowThatCannotBeUsedGivesItsLineAndNoWindowOfItsOwn) 
   ShowDirectory show;
   EnvironmentChanges hooks{{"LD_PRELOAD", CallHooks}, {"PYROVANE_CALL_LOG", show.File("calls.txt")}};
   if (c.destroyedAt != nullptr) hooks["PYROVANE_DESTROY_HOST_WINDOW_AT"] = c.destroyedAt;
-  ChildProcess program = StartShow(server, show, c.value(server, window), "out.txt", hooks);
-  const std::optional<int> status = program.WaitForExit(PatienceLimit);
-  ASSERT_TRUE(status.has_value()) << "the show did not end";
-  EXPECT_EQ(e2e::ExitCode(*status), c.expectedExit);
-  EXPECT_EQ(program.Output(), c.expectedOutput);
-  EXPECT_EQ(e2e::ReadWhole(show.File("calls.txt")).find("XCreateWindow"), std::string::npos)
+  EXPECT_EQ(RunProgram(show.Path(), {"/s"}, WithHostWindow(server, c.value(server, window), hooks)),
+            (Ended{255, UnusableWindowLine}));
+  EXPECT_EQ(ReadWhole(show.File("calls.txt")).find("XCreateWindow"), std::string::npos)
       << "a window of its own was made";
 }
 
@@ -159,22 +138,18 @@ std::string WindowOfTheHost(const XvfbServer& server, std::optional<HostWindow>&
 
 INSTANTIATE_TEST_SUITE_P(
     Values, HostWindowStart,
-    ::testing::Values(
-        StartCase{"not a number", [](const XvfbServer&, auto&) { return "pyrovane"; }, nullptr, 255,
-                  UnusableWindowLine},
-        StartCase{"empty", [](const XvfbServer&, auto&) { return ""; }, nullptr, 255, UnusableWindowLine},
-        StartCase{"zero", [](const XvfbServer&, auto&) { return "0"; }, nullptr, 255, UnusableWindowLine},
-        StartCase{"a window that was destroyed", DestroyedWindow, nullptr, 255, UnusableWindowLine},
-        StartCase{"an input-only window",
-                  [](const XvfbServer& server, std::optional<HostWindow>& window) {
-                    window.emplace(server, SmallWindow, HostWindow::Kind::ForInputOnly);
-                    return window->HexadecimalId();
-                  },
-                  nullptr, 255, UnusableWindowLine},
-        // The host's normal end, come early: never an Xlib error dump or status 1.
-        StartCase{"destroyed as the show takes it over", WindowOfTheHost, "XSelectInput", 255, UnusableWindowLine},
-        StartCase{"destroyed as the show starts drawing", WindowOfTheHost, "XCreateGC", 255, UnusableWindowLine}),
-    e2e::CaseName<StartCase>);
+    ::testing::Values(StartCase{"not a number", [](const XvfbServer&, auto&) { return "pyrovane"; }},
+                      StartCase{"empty", [](const XvfbServer&, auto&) { return ""; }},
+                      StartCase{"zero", [](const XvfbServer&, auto&) { return "0"; }},
+                      StartCase{"a window that was destroyed", DestroyedWindow},
+                      StartCase{"an input-only window",
+                                [](const XvfbServer& server, std::optional<HostWindow>& window) {
+                                  window.emplace(server, SmallWindow, HostWindow::Kind::ForInputOnly);
+                                  return window->HexadecimalId();
+                                }},
+                      StartCase{"destroyed as the show takes it over", WindowOfTheHost, "XSelectInput"},
+                      StartCase{"destroyed as the show starts drawing", WindowOfTheHost, "XCreateGC"}),
+    CaseName<StartCase>);
 
 TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
   SKIP_WITHOUT_XVFB();
@@ -187,15 +162,15 @@ TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
   HostWindow right(server, RightPlacement);
   ASSERT_TRUE(left.Created() && right.Created());
   ShowDirectory show;
-  ChildProcess leftShow = StartShow(server, show, left.HexadecimalId(), "left.txt");
-  ChildProcess rightShow = StartShow(server, show, right.DecimalId(), "right.txt");
-  ASSERT_TRUE(e2e::WaitUntilPainted(server, LeftPlacement, show.File("shot.ppm"))) << leftShow.Output();
-  ASSERT_TRUE(e2e::WaitUntilPainted(server, RightPlacement, show.File("shot.ppm"))) << rightShow.Output();
+  ChildProcess leftShow = show.Start({"/s"}, WithHostWindow(server, left.HexadecimalId()), "left.txt");
+  ChildProcess rightShow = show.Start({"/s"}, WithHostWindow(server, right.DecimalId()), "right.txt");
+  ASSERT_TRUE(WaitUntilPainted(server, LeftPlacement, show.File("shot.ppm"))) << leftShow.Output();
+  ASSERT_TRUE(WaitUntilPainted(server, RightPlacement, show.File("shot.ppm"))) << rightShow.Output();
 
   // Both burst rockets, and both go on drawing: each window changes from one moment to the next.
   const std::optional<Image> first = WaitForScreen(server, show.File("first.ppm"), [&](const Image& shot) {
-    return shot.CountBrightColoured(LeftPlacement) > e2e::FewestSparkPixels &&
-           shot.CountBrightColoured(RightPlacement) > e2e::FewestSparkPixels;
+    return shot.CountBrightColoured(LeftPlacement) > FewestSparkPixels &&
+           shot.CountBrightColoured(RightPlacement) > FewestSparkPixels;
   });
   ASSERT_TRUE(first.has_value()) << "no sparks in one of the windows";
   EXPECT_TRUE(WaitForScreen(server, show.File("second.ppm"), [&](const Image& shot) {
@@ -205,7 +180,7 @@ TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
   // Ending one leaves the other drawing in its own window: while the right window changes, the
   // left one stays as it was.
   EXPECT_TRUE(EndedBySigterm(leftShow));
-  const std::optional<Image> third = e2e::Screenshot(server.Display(), show.File("third.ppm"));
+  const std::optional<Image> third = Screenshot(server.Display(), show.File("third.ppm"));
   ASSERT_TRUE(third.has_value());
   const std::optional<Image> fourth = WaitForScreen(server, show.File("fourth.ppm"), [&](const Image& shot) {
     return shot.CountDifferent(*third, RightPlacement) > 0;

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,34 +18,22 @@
 namespace {
 
 namespace fs = std::filesystem;
-using e2e::ChildProcess;
-using e2e::EnvironmentChanges;
-using e2e::PatienceLimit;
-using e2e::XvfbServer;
+using namespace e2e;
+using namespace support;
 
 // Screenshots with sparks, each unlike the one before, that make a show that goes on drawing.
 constexpr int FramesToSee = 5;
 constexpr std::chrono::milliseconds PollInterval{100};
 
 // Polls `condition` until it holds or PatienceLimit has passed; whether it held.
-bool WaitUntil(const std::function<bool()>& condition) { return e2e::Eventually(condition, PollInterval); }
-
-// Calls `visit` with the id of every process on the machine.
-template <typename Visit>
-void ForEachProcess(Visit visit) {
-  std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
-    const std::string name = entry.path().filename().string();
-    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) visit(name);
-  }
-}
+bool WaitUntil(const std::function<bool()>& condition) { return Eventually(condition, PollInterval); }
 
 // The processes that run `program` now.
-std::set<std::string> ProcessesRunning(const fs::path& program) {
-  std::set<std::string> found;
-  ForEachProcess([&](const std::string& pid) {
-    if (e2e::ExecutableOf(std::stoi(pid)) == program) found.insert(pid);
-  });
+std::set<pid_t> ProcessesRunning(const fs::path& program) {
+  std::set<pid_t> found;
+  for (const pid_t pid : Processes()) {
+    if (ExecutableOf(pid) == program) found.insert(pid);
+  }
   return found;
 }
 
@@ -54,15 +41,14 @@ std::set<std::string> ProcessesRunning(const fs::path& program) {
 // everything a host started on it, whatever became of its parent.
 std::string ProcessesOnDisplay(const std::string& display) {
   std::string found;
-  ForEachProcess([&](const std::string& pid) {
-    std::ifstream environment("/proc/" + pid + "/environ", std::ios::binary);
-    const std::string text = '\0' + std::string(std::istreambuf_iterator<char>(environment), {}) + '\0';
-    if (text.find('\0' + std::string("DISPLAY=") + display + '\0') == std::string::npos) return;
-    std::ifstream command("/proc/" + pid + "/comm");
-    std::string name;
-    std::getline(command, name);
-    found += pid + " " + name + "\n";
-  });
+  for (const pid_t pid : Processes()) {
+    const std::string process = "/proc/" + std::to_string(pid);
+    const std::string environment = '\0' + ReadWhole(process + "/environ") + '\0';
+    if (environment.find('\0' + std::string("DISPLAY=") + display + '\0') == std::string::npos) continue;
+    std::string name = ReadWhole(process + "/comm");
+    if (name.ends_with('\n')) name.pop_back();
+    found += std::to_string(pid) + " " + name + "\n";
+  }
   return found;
 }
 
@@ -71,8 +57,7 @@ void EndAndExpectNothingLeft(ChildProcess& host, const XvfbServer& server) {
   // Else an empty list below would prove nothing.
   ASSERT_NE(ProcessesOnDisplay(server.Display()).find(std::to_string(host.Pid()) + " "), std::string::npos)
       << "the host itself is not seen on its display";
-  kill(host.Pid(), SIGTERM);
-  EXPECT_TRUE(host.WaitForExit(PatienceLimit).has_value()) << "SIGTERM did not end the host";
+  EXPECT_TRUE(host.Signal(SIGTERM).has_value()) << "SIGTERM did not end the host";
   EXPECT_TRUE(WaitUntil([&] { return ProcessesOnDisplay(server.Display()).empty(); }))
       << "left behind:\n"
       << ProcessesOnDisplay(server.Display());
@@ -81,20 +66,20 @@ void EndAndExpectNothingLeft(ChildProcess& host, const XvfbServer& server) {
 struct Watched {
   bool drawing = false;
   // Every process seen running the show meanwhile: one for a show that was never restarted.
-  std::set<std::string> shows;
+  std::set<pid_t> shows;
 };
 
 // Watches the screen until the show draws fireworks and goes on drawing them, noting the
 // processes that run it at every look.
 Watched WatchTheShow(const XvfbServer& server, const fs::path& program, const std::string& workPath) {
   Watched watched;
-  std::optional<e2e::Image> previous;
+  std::optional<Image> previous;
   int frames = 0;
   watched.drawing = WaitUntil([&] {
-    const std::set<std::string> running = ProcessesRunning(program);
+    const std::set<pid_t> running = ProcessesRunning(program);
     watched.shows.insert(running.begin(), running.end());
-    std::optional<e2e::Image> shot = e2e::Screenshot(server.Display(), workPath);
-    if (shot && shot->CountBrightColoured(server.Screen()) >= e2e::FewestSparkPixels &&
+    std::optional<Image> shot = Screenshot(server.Display(), workPath);
+    if (shot && shot->CountBrightColoured(server.Screen()) >= FewestSparkPixels &&
         (!previous || shot->CountDifferent(*previous, server.Screen()) > 0)) {
       ++frames;
       previous = std::move(shot);
@@ -105,14 +90,14 @@ Watched WatchTheShow(const XvfbServer& server, const fs::path& program, const st
 }
 
 // One staged install for both hosts.
-class Hosts : public e2e::StagedInstallTest {
+class Hosts : public StagedInstallTest {
 protected:
   static fs::path Program() { return fs::canonical(Staged("usr/libexec/pyrovane/pyrovane")); }
 };
 
 TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
   SKIP_WITHOUT_XVFB();
-  ASSERT_TRUE(e2e::ProgramAvailable("xsecurelock")) << "xsecurelock is missing (scripts/bootstrap installs it)";
+  ASSERT_TRUE(ProgramAvailable("xsecurelock")) << "xsecurelock is missing (scripts/bootstrap installs it)";
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   EnvironmentChanges environment = server.Environment();
@@ -134,13 +119,13 @@ TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
 
 TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
   SKIP_WITHOUT_XVFB();
-  ASSERT_TRUE(e2e::ProgramAvailable("xscreensaver")) << "xscreensaver is missing (scripts/bootstrap installs it)";
+  ASSERT_TRUE(ProgramAvailable("xscreensaver")) << "xscreensaver is missing (scripts/bootstrap installs it)";
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
 
   // It writes no settings of its own until its settings program saves them: one hack, no lock,
   // no fading, and no time-out that could start it before the test does.
-  e2e::TemporaryDirectory home;
+  TemporaryDirectory home;
   std::ofstream(home.File(".xscreensaver")) << "mode: one\n"
                                                "selected: 0\n"
                                                "lock: False\n"
@@ -177,7 +162,7 @@ TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
   EXPECT_TRUE(ProcessesRunning(Program()).empty()) << "the show runs before xscreensaver is activated";
   // The command fails until the daemon is ready to listen.
   ASSERT_TRUE(WaitUntil([&] {
-    return e2e::RunCommand(asTheUser({"xscreensaver-command", "-activate"}), environment) == 0;
+    return RunToEnd(asTheUser({"xscreensaver-command", "-activate"}), environment).exitCode == 0;
   })) << saver.Output();
 
   const Watched watched = WatchTheShow(server, Program(), WorkFile("xscreensaver.ppm"));
@@ -186,7 +171,7 @@ TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
       << "processes that ran the staged show: " << watched.shows.size()
       << " (a pyrovane in xscreensaver's own hack directory, from an installed package, would come first)";
 
-  EXPECT_EQ(e2e::RunCommand(asTheUser({"xscreensaver-command", "-deactivate"}), environment), 0);
+  EXPECT_EQ(RunToEnd(asTheUser({"xscreensaver-command", "-deactivate"}), environment).exitCode, 0);
   EXPECT_TRUE(WaitUntil([&] { return ProcessesRunning(Program()).empty(); })) << "the show outlived the deactivation";
 
   EndAndExpectNothingLeft(saver, server);

@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,11 +14,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using e2e::ChildProcess;
-using e2e::EnvironmentChanges;
-using e2e::HostWindow;
-using e2e::PatienceLimit;
-using e2e::XvfbServer;
+using namespace e2e;
+using namespace support;
 
 // Everything a staged install under the prefix /usr holds, and nothing else.
 const std::set<std::string> ExpectedFiles = {
@@ -36,22 +31,8 @@ const std::set<std::string> ExpectedFiles = {
 };
 const std::string InstalledProgram = "usr/libexec/pyrovane/pyrovane";
 
-// Runs a command to its end with its output in `outputPath`; the output, or a description of the failure.
-struct Finished {
-  bool succeeded;
-  std::string output;
-};
-Finished RunToEnd(const std::vector<std::string>& command, const EnvironmentChanges& environment,
-                  const std::string& outputPath) {
-  ChildProcess process(command, environment, outputPath);
-  if (!process.Started()) return {false, command.front() + " could not be started (scripts/bootstrap installs it)"};
-  const auto status = process.WaitForExit(PatienceLimit);
-  const bool succeeded = status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
-  return {succeeded, process.Output()};
-}
-
 // One staged install for all the tests here. The tests' own files go next to the root, never into it.
-using StagedInstall = e2e::StagedInstallTest;
+using StagedInstall = StagedInstallTest;
 
 TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
   std::set<std::string> found;
@@ -68,37 +49,27 @@ TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
     EXPECT_EQ((status.st_mode & 0111) == 0111, runnable) << file;
     EXPECT_TRUE((status.st_mode & 0444) == 0444) << file << " is not readable by everyone";
   }
-  EXPECT_EQ(e2e::ReadWhole(Staged("usr/share/pyrovane/flare.3df")), e2e::ReadWhole(e2e::Flare))
+  EXPECT_EQ(ReadWhole(Staged("usr/share/pyrovane/flare.3df")), ReadWhole(Flare))
       << "the installed texture is not the generated one";
 }
 
 TEST_F(StagedInstall, TheManualPagesAndTheSettingsFileAreWellFormed) {
   // groff warns about unknown macros, escapes and requests; a clean page renders silently.
   for (const char* page : {"usr/share/man/man6/pyrovane.6", "usr/share/man/man1/pyrovane-record.1"}) {
-    const Finished manual = RunToEnd({"groff", "-man", "-ww", "-z", Staged(page)}, {}, WorkFile("groff.log"));
-    EXPECT_TRUE(manual.succeeded) << page << ": " << manual.output;
-    EXPECT_EQ(manual.output, "") << page;
+    EXPECT_EQ(RunToEnd({"groff", "-man", "-ww", "-z", Staged(page)}), (Ended{0, ""})) << page;
   }
   // xscreensaver finds the settings file of the hack whose command is "pyrovane --root" by that
   // command's name: the file's name, its <screensaver name>, its command and the launcher in the
   // hack directory must agree. Its settings program warns about a switch without a leading hyphen.
   const std::string settings = Staged("usr/share/xscreensaver/config/pyrovane.xml");
-  const Finished name =
-      RunToEnd({"xmllint", "--xpath", "string(/screensaver/@name)", settings}, {}, WorkFile("name.log"));
-  EXPECT_TRUE(name.succeeded) << name.output;
-  EXPECT_EQ(name.output, "pyrovane\n");
-  const Finished command =
-      RunToEnd({"xmllint", "--xpath", "string(/screensaver/command/@arg)", settings}, {}, WorkFile("command.log"));
-  EXPECT_TRUE(command.succeeded) << command.output;
-  EXPECT_EQ(command.output, "--root\n");
+  EXPECT_EQ(RunToEnd({"xmllint", "--xpath", "string(/screensaver/@name)", settings}), (Ended{0, "pyrovane\n"}));
+  EXPECT_EQ(RunToEnd({"xmllint", "--xpath", "string(/screensaver/command/@arg)", settings}), (Ended{0, "--root\n"}));
 }
 
 TEST_F(StagedInstall, TheRecorderFindsTheInstalledTextureFromAnyDirectory) {
-  e2e::TemporaryDirectory elsewhere;
-  const Finished recorded =
-      RunToEnd(e2e::InDirectory(elsewhere.Path(), {Staged("usr/bin/pyrovane-record"), "--frames", "3"}), {},
-               WorkFile("record.log"));
-  EXPECT_TRUE(recorded.succeeded) << recorded.output;
+  TemporaryDirectory elsewhere;
+  EXPECT_EQ(RunToEnd(InDirectory(elsewhere.Path(), {Staged("usr/bin/pyrovane-record"), "--frames", "3"})),
+            (Ended{0, ""}));
 }
 
 // The command passes the program's own switches on unchanged, and turns the switches that hosts
@@ -110,7 +81,7 @@ struct CommandCase {
   Outcome outcome;
 };
 
-class PyrovaneCommand : public e2e::StagedInstallTest, public ::testing::WithParamInterface<CommandCase> {};
+class PyrovaneCommand : public StagedInstallTest, public ::testing::WithParamInterface<CommandCase> {};
 
 TEST_P(PyrovaneCommand, WorksFromAnyDirectory) {
   SKIP_WITHOUT_XVFB();
@@ -118,18 +89,15 @@ TEST_P(PyrovaneCommand, WorksFromAnyDirectory) {
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   // "/" holds no texture: the command finds the installed one.
-  ChildProcess program(e2e::InDirectory("/", e2e::Command(Staged("usr/bin/pyrovane"), c.arguments)),
-                       server.Environment(), WorkFile("command.log"));
+  ChildProcess program(InDirectory("/", Command(Staged("usr/bin/pyrovane"), c.arguments)), server.Environment(),
+                       WorkFile("command.log"));
   if (c.outcome == Outcome::ImmediateExit) {
-    const auto status = program.WaitForExit(PatienceLimit);
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(e2e::ExitCode(*status), 0);
+    EXPECT_EQ(program.WaitForEnd().exitCode, 0);
     EXPECT_FALSE(server.Xdotool({"search", "--name", "Pyrovane"})) << "nothing is shown";
   } else {
-    EXPECT_TRUE(e2e::WaitForWindow(server, c.outcome == Outcome::Show ? e2e::ShowWindow : e2e::SettingsWindow))
-        << program.Output();
-    EXPECT_EQ(e2e::ExecutableOf(program.Pid()), fs::canonical(Staged(InstalledProgram)));
-    EXPECT_TRUE(e2e::EndedBySigterm(program));
+    EXPECT_TRUE(WaitForWindow(server, c.outcome == Outcome::Show ? ShowWindow : SettingsWindow)) << program.Output();
+    EXPECT_EQ(ExecutableOf(program.Pid()), fs::canonical(Staged(InstalledProgram)));
+    EXPECT_TRUE(EndedBySigterm(program));
   }
   EXPECT_EQ(program.Output(), "");
 }
@@ -142,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, PyrovaneCommand,
                                            CommandCase{"hyphen s", {"-s"}, Outcome::ImmediateExit},
                                            CommandCase{"root", {"--root"}, Outcome::Show},
                                            CommandCase{"rooted", {"--rooted"}, Outcome::ImmediateExit}),
-                         e2e::CaseName<CommandCase>);
+                         CaseName<CommandCase>);
 
 // xsecurelock starts its modules with -root; xscreensaver runs its programs line (through the
 // shell, its hack directory first on PATH) and gives its settings preview --window-id.
@@ -155,17 +123,17 @@ struct LauncherCase {
   enum class HackDirectory { None, Staged, Linked } hackDirectory;
 };
 
-class HostsLaunchers : public e2e::StagedInstallTest, public ::testing::WithParamInterface<LauncherCase> {};
+class HostsLaunchers : public StagedInstallTest, public ::testing::WithParamInterface<LauncherCase> {};
 
 TEST_P(HostsLaunchers, RunTheShowInTheirWindowWhateverTheyPass) {
   SKIP_WITHOUT_XVFB();
   const LauncherCase& c = GetParam();
   const std::string stagedHacks = Staged("usr/libexec/xscreensaver");
   // The hack directory that the README has a /usr/local install link into xscreensaver's own.
-  e2e::TemporaryDirectory linkedHacks;
+  TemporaryDirectory linkedHacks;
   fs::create_symlink(stagedHacks + "/pyrovane", linkedHacks.File("pyrovane"));
   const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin";
-  constexpr e2e::Rect Placement{50, 50, 400, 300};
+  constexpr Rect Placement{50, 50, 400, 300};
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   HostWindow host(server, Placement);
@@ -186,12 +154,12 @@ TEST_P(HostsLaunchers, RunTheShowInTheirWindowWhateverTheyPass) {
   if (command.front() == "saver_pyrovane") command.front() = Staged("usr/libexec/xsecurelock/saver_pyrovane");
   if (command.front() == "pyrovane") command.front() = Staged("usr/bin/pyrovane");
   // Hosts start their savers wherever they themselves run; "/" holds no texture.
-  ChildProcess launched(e2e::InDirectory("/", command), environment, WorkFile("launcher.log"));
-  EXPECT_TRUE(e2e::WaitUntilPainted(server, Placement, WorkFile("shot.ppm"))) << launched.Output();
+  ChildProcess launched(InDirectory("/", command), environment, WorkFile("launcher.log"));
+  EXPECT_TRUE(WaitUntilPainted(server, Placement, WorkFile("shot.ppm"))) << launched.Output();
   EXPECT_EQ(host.VisibleTopLevelWindows(), windowsBefore) << "a window of its own appeared";
   // The launcher hands its process over to the show, so that the host's SIGTERM reaches it.
-  EXPECT_EQ(e2e::ExecutableOf(launched.Pid()), fs::canonical(Staged(InstalledProgram)));
-  EXPECT_TRUE(e2e::EndedBySigterm(launched));
+  EXPECT_EQ(ExecutableOf(launched.Pid()), fs::canonical(Staged(InstalledProgram)));
+  EXPECT_TRUE(EndedBySigterm(launched));
   EXPECT_EQ(launched.Output(), "");
   EXPECT_TRUE(host.Intact());
 }
@@ -214,6 +182,6 @@ INSTANTIATE_TEST_SUITE_P(
         LauncherCase{"xscreensaver's hack given only the window's switch",
                      {"/bin/sh", "-c", "exec pyrovane --root --window-id {window}"},
                      Hacks::Staged}),
-    e2e::CaseName<LauncherCase>);
+    CaseName<LauncherCase>);
 
 } // namespace

@@ -14,29 +14,19 @@
 
 namespace {
 
-using e2e::ChildProcess;
-using e2e::EnvironmentChanges;
-using e2e::ExitCode;
-using e2e::PatienceLimit;
-using e2e::Rect;
-using e2e::ShowDirectory;
-using e2e::XvfbServer;
-
-// The program started in `directory`, as a screen-saver launcher starts it.
-std::vector<std::string> InDirectory(const std::string& directory, const std::vector<std::string>& arguments) {
-  return e2e::InDirectory(directory, e2e::Command(e2e::Program, arguments));
-}
+using namespace e2e;
+using namespace support;
 
 TEST(Program, ShowsFireworksFullScreenUntilAClick) {
   SKIP_WITHOUT_XVFB();
   XvfbServer server(1024, 768);
   ASSERT_TRUE(server.Started());
   ShowDirectory show;
-  ChildProcess program(InDirectory(show.Path(), {"/s"}), server.Environment(), show.File("out.txt"));
-  ASSERT_TRUE(e2e::WaitForWindow(server, e2e::ShowWindow)) << program.Output();
+  ChildProcess program = show.Start({"/s"}, server.Environment());
+  ASSERT_TRUE(WaitForWindow(server, ShowWindow)) << program.Output();
   // Rockets rise for a second or more before they burst; then the sky is black with bright
   // coloured sparks.
-  const auto shot = e2e::WaitForScreen(server, show.File("shot"), [&](const e2e::Image& image) {
+  const auto shot = WaitForScreen(server, show.File("shot"), [&](const Image& image) {
     return image.CountBlack(server.Screen()) > image.width * image.height / 2 &&
            image.CountBrightColoured(server.Screen()) > 100;
   });
@@ -46,10 +36,7 @@ TEST(Program, ShowsFireworksFullScreenUntilAClick) {
   EXPECT_LT(std::max({screenshotCorner.red, screenshotCorner.green, screenshotCorner.blue}), 8);
 
   ASSERT_TRUE(server.Xdotool({"click", "1"}));
-  const auto status = program.WaitForExit(PatienceLimit);
-  ASSERT_TRUE(status.has_value()) << "a click did not end the show";
-  EXPECT_EQ(ExitCode(*status), 0) << program.Output();
-  EXPECT_EQ(program.Output(), "");
+  EXPECT_EQ(program.WaitForEnd(), (Ended{0, ""})) << "a click did not end the show, or it failed";
 }
 
 TEST(Program, FailuresPrintTheirLineAndExitWith255) {
@@ -57,7 +44,7 @@ TEST(Program, FailuresPrintTheirLineAndExitWith255) {
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   ShowDirectory show;
-  e2e::TemporaryDirectory empty;
+  TemporaryDirectory empty;
   struct Case {
     const char* name;
     std::string directory;
@@ -69,21 +56,15 @@ TEST(Program, FailuresPrintTheirLineAndExitWith255) {
       {"no texture", empty.Path(), server.Environment(), "could not get info on flare.3df\n"},
   };
   for (const Case& c : cases) {
-    ChildProcess program(InDirectory(c.directory, {"/s"}), c.environment, empty.File("out.txt"));
-    const auto status = program.WaitForExit(PatienceLimit);
-    ASSERT_TRUE(status.has_value()) << c.name;
-    EXPECT_EQ(ExitCode(*status), 255) << c.name;
-    EXPECT_EQ(program.Output(), c.expectedOutput) << c.name;
+    EXPECT_EQ(RunProgram(c.directory, {"/s"}, c.environment), (Ended{255, c.expectedOutput})) << c.name;
   }
 }
 
 TEST(Program, SettingsWithoutADisplayEndNormally) {
   ShowDirectory show;
   for (const std::vector<std::string>& arguments : {std::vector<std::string>{}, std::vector<std::string>{"/c"}}) {
-    ChildProcess program(InDirectory(show.Path(), arguments), {}, show.File("out.txt"));
-    const auto status = program.WaitForExit(PatienceLimit);
-    ASSERT_TRUE(status.has_value());
-    EXPECT_EQ(ExitCode(*status), 0) << program.Output();
+    const Ended settings = RunProgram(show.Path(), arguments);
+    EXPECT_EQ(settings.exitCode, 0) << settings.output;
   }
 }
 
@@ -94,11 +75,11 @@ TEST(Program, NoOtherUserCanReachWhatItShows) {
   XvfbServer server(1024, 768);
   ASSERT_TRUE(server.Started());
   ShowDirectory show;
-  ChildProcess program(InDirectory(show.Path(), {"/s"}), server.Environment(), show.File("out.txt"));
+  ChildProcess program = show.Start({"/s"}, server.Environment());
   // A local server gets the frames through shared memory, made when the window is.
   std::vector<unsigned> segments;
-  ASSERT_TRUE(e2e::Eventually([&] {
-    segments = e2e::SharedMemorySegmentsOf(program.Pid());
+  ASSERT_TRUE(Eventually([&] {
+    segments = SharedMemorySegmentsOf(program.Pid());
     return !segments.empty();
   })) << program.Output();
   for (const unsigned mode : segments) {
@@ -110,7 +91,7 @@ TEST(Program, NoOtherUserCanReachWhatItShows) {
   const auto status = program.WaitForExit(PatienceLimit);
   ASSERT_TRUE(status.has_value());
   // The server lets go of the segment when it notices the connection closed.
-  EXPECT_TRUE(e2e::Eventually([&] { return e2e::SharedMemorySegmentsOf(program.Pid()).empty(); }))
+  EXPECT_TRUE(Eventually([&] { return SharedMemorySegmentsOf(program.Pid()).empty(); }))
       << "a segment outlived the show";
 }
 
@@ -121,14 +102,12 @@ TEST(Program, AShowKilledAsItSharesItsMemoryLeavesNoSegmentBehind) {
   XvfbServer server(640, 480);
   ASSERT_TRUE(server.Started());
   ShowDirectory show;
-  ChildProcess program(
-      InDirectory(show.Path(), {"/s"}),
-      {{"DISPLAY", server.Display()}, {"LD_PRELOAD", PYROVANE_CALL_HOOKS}, {"PYROVANE_KILL_AT", "XShmAttach"}},
-      show.File("out.txt"));
+  ChildProcess program = show.Start(
+      {"/s"}, {{"DISPLAY", server.Display()}, {"LD_PRELOAD", PYROVANE_CALL_HOOKS}, {"PYROVANE_KILL_AT", "XShmAttach"}});
   const auto status = program.WaitForExit(PatienceLimit);
   ASSERT_TRUE(status.has_value());
   ASSERT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL) << "not killed at the attach: " << *status;
-  EXPECT_EQ(e2e::SharedMemorySegmentsOf(program.Pid()), std::vector<unsigned>{}) << "a segment outlived the show";
+  EXPECT_EQ(SharedMemorySegmentsOf(program.Pid()), std::vector<unsigned>{}) << "a segment outlived the show";
 }
 
 // The show's pictures on a screen: one in each monitor (a head), 4:3 kept within it, black bars
@@ -146,12 +125,12 @@ std::vector<Rect> PicturesIn(const std::vector<Rect>& monitors) {
 
 // Waits until every picture has sparks while everything outside the pictures stays black: the
 // screenshot that shows it.
-std::optional<e2e::Image> WaitForPictures(const XvfbServer& server, const std::vector<Rect>& pictures,
-                                          const std::string& workPath) {
-  return e2e::WaitForScreen(server, workPath, [&](const e2e::Image& shot) {
+std::optional<Image> WaitForPictures(const XvfbServer& server, const std::vector<Rect>& pictures,
+                                     const std::string& workPath) {
+  return WaitForScreen(server, workPath, [&](const Image& shot) {
     int outside = shot.width * shot.height;
     for (const Rect& picture : pictures) {
-      if (shot.CountBrightColoured(picture) <= e2e::FewestSparkPixels) return false;
+      if (shot.CountBrightColoured(picture) <= FewestSparkPixels) return false;
       outside -= picture.width * picture.height;
     }
     int blackOutside = shot.CountBlack(server.Screen());
@@ -167,21 +146,21 @@ TEST(Program, ShowsTheSameShowOnEveryMonitor) {
   XvfbServer server(XvfbServer::TwoHeads{host, 1280, 720});
   ASSERT_TRUE(server.Started()) << "Xephyr did not start (scripts/bootstrap installs xserver-xephyr)";
   ShowDirectory show;
-  ChildProcess program(InDirectory(show.Path(), {"/s"}), server.Environment(), show.File("out.txt"));
+  ChildProcess program = show.Start({"/s"}, server.Environment());
   const std::vector<Rect> pictures = PicturesIn({{0, 0, 1280, 720}, {1280, 0, 1280, 720}});
-  const std::optional<e2e::Image> shot = WaitForPictures(server, pictures, show.File("shot.ppm"));
+  const std::optional<Image> shot = WaitForPictures(server, pictures, show.File("shot.ppm"));
   ASSERT_TRUE(shot.has_value()) << "not a show in each head, 4:3 kept" << program.Output();
   // One show and one frame serve both: the heads are twins, pixel for pixel.
   int different = 0;
   for (int y = 0; y < 720; ++y) {
     for (int x = 0; x < 1280; ++x) {
-      const e2e::Colour left = shot->At(x, y);
-      const e2e::Colour right = shot->At(x + 1280, y);
+      const Colour left = shot->At(x, y);
+      const Colour right = shot->At(x + 1280, y);
       different += left.red != right.red || left.green != right.green || left.blue != right.blue ? 1 : 0;
     }
   }
   EXPECT_EQ(different, 0);
-  EXPECT_TRUE(e2e::EndedBySigterm(program));
+  EXPECT_TRUE(EndedBySigterm(program));
   EXPECT_EQ(program.Output(), "");
 }
 
@@ -191,16 +170,16 @@ TEST(Program, FollowsTheScreenWhenItShrinks) {
   XvfbServer server(1024, 768);
   ASSERT_TRUE(server.Started());
   ShowDirectory show;
-  ChildProcess program(InDirectory(show.Path(), {"/s"}), server.Environment(), show.File("out.txt"));
+  ChildProcess program = show.Start({"/s"}, server.Environment());
   ASSERT_TRUE(WaitForPictures(server, PicturesIn({{0, 0, 1024, 768}}), show.File("shot.ppm"))) << program.Output();
   ASSERT_TRUE(server.ResizeScreen(1000, 600));
-  EXPECT_TRUE(e2e::Eventually([&] {
-    const std::optional<Rect> window = server.WindowGeometry(e2e::ShowWindow);
+  EXPECT_TRUE(Eventually([&] {
+    const std::optional<Rect> window = server.WindowGeometry(ShowWindow);
     return window && window->x == 0 && window->y == 0 && window->width == 1000 && window->height == 600;
   })) << "the window does not match the screen";
   EXPECT_TRUE(WaitForPictures(server, PicturesIn({{0, 0, 1000, 600}}), show.File("shot.ppm")))
       << "the picture is not laid out for the new screen";
-  EXPECT_TRUE(e2e::EndedBySigterm(program));
+  EXPECT_TRUE(EndedBySigterm(program));
   EXPECT_EQ(program.Output(), "");
 }
 
@@ -208,17 +187,14 @@ TEST(Program, EndsWithItsDisplay) {
   SKIP_WITHOUT_XVFB();
   // A session that ends or a server that crashes takes the display away under the show or the
   // settings dialog.
-  for (const auto& [argument, window] : {std::pair{"/s", e2e::ShowWindow}, std::pair{"/c", e2e::SettingsWindow}}) {
+  for (const auto& [argument, window] : {std::pair{"/s", ShowWindow}, std::pair{"/c", SettingsWindow}}) {
     XvfbServer server(640, 480);
     ASSERT_TRUE(server.Started());
     ShowDirectory show;
-    ChildProcess program(InDirectory(show.Path(), {argument}), server.Environment(), show.File("out.txt"));
-    ASSERT_TRUE(e2e::WaitForWindow(server, window)) << program.Output();
+    ChildProcess program = show.Start({argument}, server.Environment());
+    ASSERT_TRUE(WaitForWindow(server, window)) << program.Output();
     ASSERT_TRUE(server.Kill());
-    const auto status = program.WaitForExit(PatienceLimit);
-    ASSERT_TRUE(status.has_value()) << argument << " outlived its display";
-    EXPECT_EQ(ExitCode(*status), 255) << argument;
-    EXPECT_EQ(program.Output(), "main: lost the connection to the display\n") << argument;
+    EXPECT_EQ(program.WaitForEnd(), (Ended{255, "main: lost the connection to the display\n"})) << argument;
   }
 }
 

@@ -11,6 +11,9 @@
 #include <string>
 
 #include "glide_test_support.h"
+#include "support/case_name.h"
+#include "support/frames.h"
+#include "support/recording_board.h"
 
 // Counts every allocation of this test program, so a test can see that a frame allocates nothing.
 namespace {
@@ -27,39 +30,7 @@ std::atomic<long> allocations{0};
 
 namespace {
 
-using glidetest::GlideTest;
-using glidetest::Rgb;
-
-// A board that records what the library asks of it.
-class RecordingBoard final : public glide::Board {
-public:
-  bool hardware = true;
-  bool opens = true;
-  int queries = 0, opened = 0, presented = 0, closed = 0;
-  std::uint32_t firstPixel = 0;
-
-  bool QueryHardware() override {
-    ++queries;
-    return hardware;
-  }
-  bool Open() override {
-    ++opened;
-    return opens;
-  }
-  void Present(const glide::FrameView& frame) override {
-    ++presented;
-    firstPixel = frame.pixels[0];
-  }
-  void Close() override { ++closed; }
-};
-
-bool OpenDisplay() {
-  grGlideInit();
-  GrHwConfiguration configuration;
-  if (!grSstQueryHardware(&configuration)) return false;
-  grSstSelect(0);
-  return grSstWinOpen(0, GR_RESOLUTION_640x480, GR_REFRESH_60Hz, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT, 1, 2);
-}
+using namespace glidetest;
 
 class SessionTest : public ::testing::Test {
 protected:
@@ -72,7 +43,7 @@ protected:
     glide::SelectBoard(nullptr);
     glide::SetOperationObserver(nullptr, nullptr);
   }
-  RecordingBoard board_;
+  support::RecordingBoard board_;
 };
 
 TEST_F(SessionTest, OpensTheSelectedBoardAndPresentsEverySwap) {
@@ -163,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"OtherResolution", true, 0x8, GR_COLORFORMAT_ABGR, GR_ORIGIN_LOWER_LEFT},
         OpenCase{"UpperLeftOrigin", true, GR_RESOLUTION_640x480, GR_COLORFORMAT_ABGR, GR_ORIGIN_UPPER_LEFT},
         OpenCase{"UnknownColourFormat", true, GR_RESOLUTION_640x480, 7, GR_ORIGIN_LOWER_LEFT}),
-    [](const ::testing::TestParamInfo<OpenCase>& info) { return info.param.name; });
+    support::CaseName<OpenCase>);
 
 TEST_F(SessionTest, ASecondOpenFails) {
   ASSERT_TRUE(OpenDisplay());
@@ -188,7 +159,7 @@ TEST(HeadlessBoardTest, CountsAndHandsOnEveryPresentedFrame) {
   ASSERT_TRUE(OpenDisplay());
   EXPECT_TRUE(board.IsOpen());
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
-  glidetest::DrawRectangle(0, 0, 10, 10, 9, 8, 7);
+  DrawRectangle(0, 0, 10, 10, 9, 8, 7);
   grBufferSwap(1);
   EXPECT_EQ(board.PresentedFrames(), 1u);
   EXPECT_EQ(seen, Rgb(9, 8, 7));
@@ -213,7 +184,7 @@ TEST_F(SessionTest, TheObserverSeesEveryOperationOnceInOrder) {
   GrHwConfiguration configuration;
   Gu3dfInfo info{};
   GrState state;
-  const GrVertex vertex = glidetest::Vertex(0, 0, 0, 0, 0);
+  const GrVertex vertex = Vertex(0, 0, 0, 0, 0);
   grGlideInit();
   grSstQueryHardware(&configuration);
   grSstSelect(0);
@@ -242,37 +213,21 @@ TEST_F(SessionTest, TheObserverSeesEveryOperationOnceInOrder) {
   grDrawTriangle(&vertex, &vertex, &vertex);
   grGlideShutdown();
 
-  const std::vector<std::string> expected = {"grGlideInit",
-                                             "grSstQueryHardware",
-                                             "grSstSelect",
-                                             "grSstWinOpen",
-                                             "grClipWindow",
-                                             "gu3dfGetInfo",
-                                             "gu3dfLoad",
-                                             "guTexAllocateMemory",
-                                             "guTexDownloadMipMap",
-                                             "guTexSource",
-                                             "guColorCombineFunction",
-                                             "grColorCombine",
-                                             "grAlphaCombine",
-                                             "grAlphaBlendFunction",
-                                             "guAlphaSource",
-                                             "grTexCombineFunction",
-                                             "grGlideGetState",
-                                             "grGlideSetState",
-                                             "grBufferClear",
-                                             "grBufferSwap",
-                                             "grDrawTriangle",
-                                             "grGlideShutdown"};
-  std::vector<std::string> names;
-  for (glide::Operation operation : observed) names.push_back(glide::OperationName(operation));
-  EXPECT_EQ(names, expected);
-  EXPECT_EQ(calls, static_cast<int>(expected.size()));
+  // Each call above, once, in the order made, and the context handed over with every one.
+  std::string names;
+  for (glide::Operation operation : observed)
+    names += std::string(names.empty() ? "" : " ") + glide::OperationName(operation);
+  EXPECT_EQ(names, "grGlideInit grSstQueryHardware grSstSelect grSstWinOpen grClipWindow gu3dfGetInfo gu3dfLoad "
+                   "guTexAllocateMemory guTexDownloadMipMap guTexSource guColorCombineFunction grColorCombine "
+                   "grAlphaCombine grAlphaBlendFunction guAlphaSource grTexCombineFunction grGlideGetState "
+                   "grGlideSetState grBufferClear grBufferSwap grDrawTriangle grGlideShutdown");
+  EXPECT_EQ(calls, static_cast<int>(observed.size()));
 
   // Unset, it sees nothing more.
+  const int seen = calls;
   glide::SetOperationObserver(nullptr, nullptr);
   grGlideShutdown();
-  EXPECT_EQ(calls, static_cast<int>(expected.size()));
+  EXPECT_EQ(calls, seen);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -281,11 +236,11 @@ TEST_F(SessionTest, TheObserverSeesEveryOperationOnceInOrder) {
 bool SameBytes(const GrState& a, const GrState& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 TEST_F(GlideTest, SetStateRestoresExactlyWhatGetStateSaved) {
-  glidetest::SetBaseRenderState();
+  SetBlendingState();
   grClipWindow(10, 20, 300, 200);
   GrState saved, changed, restored;
   grGlideGetState(&saved);
-  glidetest::SetSpriteState(3);
+  SetSquareState(3);
   grClipWindow(0, 0, 639, 479);
   grGlideGetState(&changed);
   EXPECT_FALSE(SameBytes(saved, changed));
@@ -295,18 +250,18 @@ TEST_F(GlideTest, SetStateRestoresExactlyWhatGetStateSaved) {
 }
 
 TEST_F(GlideTest, TheRestoredStateIsTheOneThatDraws) {
-  glidetest::SetBaseRenderState();
+  SetBlendingState();
   grClipWindow(0, 0, 100, 100);
   GrState saved;
   grGlideGetState(&saved);
   // Additive, and a window that reaches further.
-  glidetest::SetCountingState();
+  SetCountingState();
   grClipWindow(0, 0, 640, 480);
   grGlideSetState(&saved);
-  glidetest::DrawRectangle(0, 0, 200, 200, 200, 100, 0, 255);
-  glidetest::DrawRectangle(0, 0, 200, 200, 0, 0, 200, 64); // a quarter over the first
-  EXPECT_EQ(glidetest::PixelAt(50, 50), Rgb(150, 75, 50));
-  EXPECT_EQ(glidetest::PixelAt(150, 50), 0u); // outside the restored window
+  DrawRectangle(0, 0, 200, 200, 200, 100, 0, 255);
+  DrawRectangle(0, 0, 200, 200, 0, 0, 200, 64); // a quarter over the first
+  EXPECT_EQ(PixelAt(50, 50), Rgb(150, 75, 50));
+  EXPECT_EQ(PixelAt(150, 50), 0u); // outside the restored window
 }
 
 TEST_F(GlideTest, AnyStateBlockIsSafeToRestore) {
@@ -314,8 +269,8 @@ TEST_F(GlideTest, AnyStateBlockIsSafeToRestore) {
   for (std::uint8_t fill : {0x00, 0x7F, 0x80, 0xFF}) {
     std::memset(&garbage, fill, sizeof garbage);
     grGlideSetState(&garbage);
-    glidetest::DrawRectangle(-10, -10, 700, 500, 255, 255, 255);
-    glidetest::DrawSprite(320, 240, 40, 255, 255, 255, 255);
+    DrawRectangle(-10, -10, 700, 500, 255, 255, 255);
+    DrawSquare(320, 240, 40, 255, 255, 255, 255);
     grBufferClear(0x123456, 0, 0);
   }
   GrState restored;
@@ -407,14 +362,14 @@ INSTANTIATE_TEST_SUITE_P(Arguments, RefusedAllocationTest,
                                            Refused("UnknownFilter", [](AllocationCase& c) { c.filter = 2; }),
                                            Refused("UnknownMipmapMode", [](AllocationCase& c) { c.mipmapMode = 5; }),
                                            Refused("Trilinear", [](AllocationCase& c) { c.trilinear = FXTRUE; })),
-                         [](const ::testing::TestParamInfo<AllocationCase>& info) { return info.param.name; });
+                         support::CaseName<AllocationCase>);
 
 TEST_F(GlideTest, DownloadsToUnknownHandlesAndDrawingWithThemChangeNothing) {
   guTexDownloadMipMap(12345, "\xFF", nullptr);
   guTexDownloadMipMap(GR_NULL_MIPMAP_HANDLE, "\xFF", nullptr);
-  glidetest::SetSpriteState(12345);
-  glidetest::DrawSprite(100, 100, 20, 255, 255, 255, 255);
-  EXPECT_EQ(glidetest::PixelAt(100, 100), 0u); // no texture: the texels count as black
+  SetSquareState(12345);
+  DrawSquare(100, 100, 20, 255, 255, 255, 255);
+  EXPECT_EQ(PixelAt(100, 100), 0u); // no texture: the texels count as black
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -451,15 +406,14 @@ TEST(FlareTest, TheBuildsFlareIsASixtyFourTexelGlowWithEveryLevel) {
 // A frame allocates nothing.
 
 TEST_F(GlideTest, AFrameAllocatesNothing) {
-  const GrMipMapId_t texture =
-      glidetest::LoadTexture(glidetest::Rgb565Texture(4, std::vector<std::uint16_t>(16, 0xFFFF)));
-  glidetest::SetSpriteState(texture);
+  const GrMipMapId_t texture = LoadTexture(SquareTexture(4, std::vector<std::uint16_t>(16, 0xFFFF)));
+  SetSquareState(texture);
   const long before = allocations;
   for (int frame = 0; frame < 3; ++frame) {
     grBufferClear(0, 0, 0xFFFF);
     for (int i = 0; i < 200; ++i)
-      glidetest::DrawSprite(static_cast<float>(i * 3 % 640), static_cast<float>(i), 18.5f, 255, 128, 0, 255);
-    glidetest::DrawRectangle(-1e6f, -1e6f, 1e6f, 1e6f, 1, 1, 1); // cut to the guard band
+      DrawSquare(static_cast<float>(i * 3 % 640), static_cast<float>(i), 18.5f, 255, 128, 0, 255);
+    DrawRectangle(-1e6f, -1e6f, 1e6f, 1e6f, 1, 1, 1); // cut to the guard band
     grBufferSwap(1);
   }
   EXPECT_EQ(allocations - before, 0);
@@ -472,26 +426,9 @@ TEST_F(GlideTest, EachPresentMarksEveryTileThatChangedAndClearsLeaveNothingBehin
   // Drawings and clears between presents, some of the clears in clip windows that cut tiles in
   // part: after each present, every pixel that differs from the frame presented before lies in
   // a marked tile; after a black clear of the whole screen, everything is black again.
-  std::vector<std::uint32_t> previous = glidetest::FrameCopy();
-  int changedOutsideMarks = 0;
+  support::DamageAudit audit(FrameCopy());
   int markedTiles = 0;
-  board_.onPresent = [&](const glide::FrameView& frame) {
-    ASSERT_NE(frame.damage, nullptr);
-    markedTiles = 0;
-    for (int row = 0; row < glide::DamageRows; ++row) {
-      for (int column = 0; column < glide::DamageColumns; ++column) markedTiles += frame.damage->tiles[row][column];
-    }
-    const std::vector<std::uint32_t> pixels = glidetest::FrameCopy();
-    for (std::size_t at = 0; at < pixels.size(); ++at) {
-      const int row = static_cast<int>(at) / glide::ScreenWidth;
-      const int column = static_cast<int>(at) % glide::ScreenWidth;
-      if (pixels[at] != previous[at] &&
-          !frame.damage->tiles[row / glide::DamageTileHeight][column / glide::DamageTileWidth]) {
-        ++changedOutsideMarks;
-      }
-    }
-    previous = pixels;
-  };
+  board_.onPresent = [&](const glide::FrameView& frame) { markedTiles = audit.See(frame); };
   const auto clearIn = [](FxU32 minX, FxU32 minY, FxU32 maxX, FxU32 maxY, GrColor_t colour) {
     grClipWindow(minX, minY, maxX, maxY);
     grBufferClear(colour, 0, 0xFFFF);
@@ -505,27 +442,27 @@ TEST_F(GlideTest, EachPresentMarksEveryTileThatChangedAndClearsLeaveNothingBehin
   };
   const Step steps[] = {
       {"the first frame, whole", [] {}, true, glide::DamageRows * glide::DamageColumns},
-      {"a small rectangle", [] { glidetest::DrawRectangle(100, 100, 110, 115, 255, 0, 0); }, false, 12},
+      {"a small rectangle", [] { DrawRectangle(100, 100, 110, 115, 255, 0, 0); }, false, 12},
       {"a black clear", [] { grBufferClear(0, 0, 0xFFFF); }, true, 12},
       {"a colour in a window that cuts tiles", [&] { clearIn(3, 5, 13, 21, 0xFFFFFF); }, false, 12},
       {"black in part of that window", [&] { clearIn(5, 9, 11, 17, 0); }, false, 6},
       {"a black clear of what is left", [] { grBufferClear(0, 0, 0xFFFF); }, true, 12},
       {"rectangles over the edges",
        [] {
-         glidetest::DrawRectangle(-5, -5, 3, 3, 0, 255, 0);
-         glidetest::DrawRectangle(636, 476, 650, 490, 0, 0, 255);
+         DrawRectangle(-5, -5, 3, 3, 0, 255, 0);
+         DrawRectangle(636, 476, 650, 490, 0, 0, 255);
        },
        false, 4},
       {"a black clear", [] { grBufferClear(0, 0, 0xFFFF); }, true, 4},
       {"nothing", [] {}, true, 0},
   };
-  glidetest::SetBaseRenderState();
+  SetBlendingState();
   for (const Step& step : steps) {
     step.draw();
     grBufferSwap(1);
-    EXPECT_EQ(changedOutsideMarks, 0) << step.name;
+    EXPECT_EQ(audit.unmarkedChanges, 0u) << step.name;
     EXPECT_LE(markedTiles, step.mostMarkedTiles) << step.name;
-    const std::vector<std::uint32_t> pixels = glidetest::FrameCopy();
+    const std::vector<std::uint32_t> pixels = FrameCopy();
     if (step.blackAfter) {
       EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 0u), static_cast<long>(pixels.size())) << step.name;
     } else {

@@ -7,16 +7,11 @@
 #include <string>
 
 #include "glide_test_support.h"
+#include "support/case_name.h"
 
 namespace {
 
-using glidetest::DrawRectangle;
-using glidetest::DrawSprite;
-using glidetest::FrameCopy;
-using glidetest::GlideTest;
-using glidetest::PixelAt;
-using glidetest::Rgb;
-using glidetest::Vertex;
+using namespace glidetest;
 
 constexpr float Nan = std::numeric_limits<float>::quiet_NaN();
 constexpr float Infinity = std::numeric_limits<float>::infinity();
@@ -59,16 +54,16 @@ void ExpectDrawnOnceExactlyIn(const Box& box) {
 // ---------------------------------------------------------------------------------------------
 // Coverage: triangles that share edges tile the area they cover, without gaps or overlaps.
 
-struct TilingCase {
+struct CoverageCase {
   std::string name;
   std::vector<Triangle> triangles;
-  Box expected;
+  Box expected; // drawn exactly once, and nothing else
 };
 
-class TilingTest : public GlideTest, public ::testing::WithParamInterface<TilingCase> {};
+class CoverageTest : public GlideTest, public ::testing::WithParamInterface<CoverageCase> {};
 
-TEST_P(TilingTest, DrawsEveryPixelOfTheAreaExactlyOnce) {
-  glidetest::SetCountingState();
+TEST_P(CoverageTest, DrawsEveryPixelOfItsBoxExactlyOnceAndNoOther) {
+  SetCountingState();
   for (const Triangle& triangle : GetParam().triangles) DrawFlat(triangle, 1);
   ExpectDrawnOnceExactlyIn(GetParam().expected);
 }
@@ -91,43 +86,35 @@ std::vector<Triangle> Fan(double x0, double y0, double x1, double y1) {
   const Point centre{(x0 + x1) / 2, (y0 + y1) / 2};
   const Point corners[4] = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
   std::vector<Triangle> triangles;
+  triangles.reserve(4);
   for (int i = 0; i < 4; ++i) triangles.push_back(Triangle{{centre, corners[i], corners[(i + 1) % 4]}});
   return triangles;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    SharedEdges, TilingTest,
+    SharedEdges, CoverageTest,
     ::testing::Values(
         // The diagonal runs through the pixel centres (k + 0.5, k + 0.5).
-        TilingCase{"RisingDiagonalThroughCentres", SplitRising(10, 10, 30, 30), {10, 10, 30, 30}},
-        TilingCase{"FallingDiagonalThroughCentres", SplitFalling(10, 10, 30, 30), {10, 10, 30, 30}},
-        TilingCase{"ClockwiseHalves", Clockwise(SplitRising(10, 10, 30, 30)), {10, 10, 30, 30}},
+        CoverageCase{"RisingDiagonalThroughCentres", SplitRising(10, 10, 30, 30), {10, 10, 30, 30}},
+        CoverageCase{"FallingDiagonalThroughCentres", SplitFalling(10, 10, 30, 30), {10, 10, 30, 30}},
+        CoverageCase{"ClockwiseHalves", Clockwise(SplitRising(10, 10, 30, 30)), {10, 10, 30, 30}},
         // Outer edges through pixel centres: the left and bottom ones keep them, the others not.
-        TilingCase{"EdgesThroughCentres", SplitRising(10.5, 20.5, 40.5, 35.5), {10, 20, 40, 35}},
-        TilingCase{"FallingEdgesThroughCentres", SplitFalling(10.5, 20.5, 40.5, 35.5), {10, 20, 40, 35}},
-        TilingCase{"FractionalCorners", SplitFalling(5.3, 7.9, 200.7, 9.2), {5, 8, 201, 9}},
-        TilingCase{"ShallowDiagonal", SplitRising(0.25, 100.75, 633.6, 103.1), {0, 101, 634, 103}},
-        TilingCase{"SteepDiagonal", SplitFalling(300.1, 0.2, 301.9, 479.6), {300, 0, 302, 480}},
+        CoverageCase{"EdgesThroughCentres", SplitRising(10.5, 20.5, 40.5, 35.5), {10, 20, 40, 35}},
+        CoverageCase{"FallingEdgesThroughCentres", SplitFalling(10.5, 20.5, 40.5, 35.5), {10, 20, 40, 35}},
+        CoverageCase{"FractionalCorners", SplitFalling(5.3, 7.9, 200.7, 9.2), {5, 8, 201, 9}},
+        CoverageCase{"ShallowDiagonal", SplitRising(0.25, 100.75, 633.6, 103.1), {0, 101, 634, 103}},
+        CoverageCase{"SteepDiagonal", SplitFalling(300.1, 0.2, 301.9, 479.6), {300, 0, 302, 480}},
         // Horizontal and vertical shared edges through pixel centres, and a shared vertex on one.
-        TilingCase{"FanAroundAPixelCentre", Fan(80, 60, 121, 101), {80, 60, 121, 101}},
-        TilingCase{"FanWithEdgesThroughCentres", Fan(80.5, 60.5, 120.5, 100.5), {80, 60, 120, 100}}),
-    [](const ::testing::TestParamInfo<TilingCase>& info) { return info.param.name; });
-
-TEST_F(GlideTest, ZeroAreaTrianglesDrawNothing) {
-  glidetest::SetCountingState();
-  DrawFlat({{{10, 10}, {20, 20}, {30, 30}}}, 1); // on one line
-  DrawFlat({{{10.5, 10.5}, {10.5, 10.5}, {10.5, 10.5}}}, 1);
-  DrawFlat({{{10, 10.5}, {40, 10.5}, {25, 10.5}}}, 1); // through a row of centres
-  ExpectDrawnOnceExactlyIn({0, 0, 0, 0});
-}
-
-TEST_F(GlideTest, AnEdgeBetweenCentresTakesTheCentresOnItsInnerSideOnly) {
-  glidetest::SetCountingState();
-  // Right edge at x = 20.4 keeps the centre 19.5; top edge at y = 10.6 keeps 10.5.
-  DrawFlat({{{10, 2}, {20.4, 2}, {20.4, 10.6}}}, 1);
-  DrawFlat({{{20.4, 10.6}, {10, 10.6}, {10, 2}}}, 1);
-  ExpectDrawnOnceExactlyIn({10, 2, 20, 11});
-}
+        CoverageCase{"FanAroundAPixelCentre", Fan(80, 60, 121, 101), {80, 60, 121, 101}},
+        CoverageCase{"FanWithEdgesThroughCentres", Fan(80.5, 60.5, 120.5, 100.5), {80, 60, 120, 100}},
+        // A right edge at x = 20.4 keeps the centre 19.5; a top edge at y = 10.6 keeps 10.5.
+        CoverageCase{"EdgesBetweenCentres", SplitRising(10, 2, 20.4, 10.6), {10, 2, 20, 11}},
+        // On one line, a point, and along a row of centres: no area, nothing drawn.
+        CoverageCase{"ZeroArea",
+                     {Triangle{{{10, 10}, {20, 20}, {30, 30}}}, Triangle{{{10.5, 10.5}, {10.5, 10.5}, {10.5, 10.5}}},
+                      Triangle{{{10, 10.5}, {40, 10.5}, {25, 10.5}}}},
+                     {0, 0, 0, 0}}),
+    support::CaseName<CoverageCase>);
 
 // ---------------------------------------------------------------------------------------------
 // Clipping: the window's minima are inside, its maxima outside.
@@ -143,7 +130,7 @@ class ClipTest : public GlideTest, public ::testing::WithParamInterface<ClipCase
 TEST_P(ClipTest, DrawsOnlyInsideTheWindow) {
   const ClipCase& clip = GetParam();
   grClipWindow(clip.minX, clip.minY, clip.maxX, clip.maxY);
-  glidetest::SetCountingState();
+  SetCountingState();
   DrawRectangle(-100, -100, 740, 580, 1, 0, 0); // over every edge of the screen
   ExpectDrawnOnceExactlyIn(clip.expected);
 }
@@ -164,10 +151,10 @@ INSTANTIATE_TEST_SUITE_P(Windows, ClipTest,
                                            ClipCase{"OneColumn", 320, 0, 321, 480, {320, 0, 321, 480}},
                                            ClipCase{"Empty", 200, 200, 200, 300, {0, 0, 0, 0}},
                                            ClipCase{"Inverted", 300, 300, 200, 200, {0, 0, 0, 0}}),
-                         [](const ::testing::TestParamInfo<ClipCase>& info) { return info.param.name; });
+                         support::CaseName<ClipCase>);
 
 TEST_F(GlideTest, GlideYZeroIsTheBottomRowOfTheFrame) {
-  glidetest::SetCountingState();
+  SetCountingState();
   DrawRectangle(0, 0, 1, 1, 7, 0, 0);
   const glide::FrameView frame = glide::CurrentFrame();
   EXPECT_EQ(frame.Pixel(0, glide::ScreenHeight - 1), Rgb(7, 0, 0));
@@ -177,11 +164,18 @@ TEST_F(GlideTest, GlideYZeroIsTheBottomRowOfTheFrame) {
 // ---------------------------------------------------------------------------------------------
 // Blending and colour.
 
+// A blend's source and destination factors.
+struct Factors {
+  GrAlphaBlendFnc_t source, destination;
+};
+constexpr Factors Additive{GR_BLEND_ONE, GR_BLEND_ONE};
+constexpr Factors ByAlpha{GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA};
+
 struct BlendCase {
   std::string name;
   std::array<float, 3> first;  // drawn with (ONE, ZERO)
   std::array<float, 4> second; // red, green, blue, alpha, drawn with the blend under test
-  GrAlphaBlendFnc_t source, destination;
+  Factors factors;
   std::uint32_t expected;
 };
 
@@ -196,7 +190,7 @@ protected:
     guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
     grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
     DrawRectangle(10, 10, 20, 20, blend.first[0], blend.first[1], blend.first[2]);
-    grAlphaBlendFunction(blend.source, blend.destination, GR_BLEND_ZERO, GR_BLEND_ZERO);
+    grAlphaBlendFunction(blend.factors.source, blend.factors.destination, GR_BLEND_ZERO, GR_BLEND_ZERO);
     if (setting == BlendSetting::SavedAndRestored) {
       GrState saved;
       grGlideGetState(&saved);
@@ -222,47 +216,19 @@ TEST_P(BlendTest, CombinesTheSameOnceSavedAndRestored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Factors, BlendTest,
-    ::testing::Values(
-        BlendCase{"AdditiveSums", {10, 20, 30}, {100, 50, 25, 0}, GR_BLEND_ONE, GR_BLEND_ONE, Rgb(110, 70, 55)},
-        BlendCase{
-            "AdditiveSaturates", {200, 100, 50}, {200, 100, 50, 0}, GR_BLEND_ONE, GR_BLEND_ONE, Rgb(255, 200, 100)},
-        BlendCase{
-            "AdditiveAtFull", {255, 255, 255}, {255, 255, 255, 0}, GR_BLEND_ONE, GR_BLEND_ONE, Rgb(255, 255, 255)},
-        BlendCase{"AlphaQuarter",
-                  {0, 0, 200},
-                  {200, 100, 0, 64},
-                  GR_BLEND_SRC_ALPHA,
-                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
-                  Rgb(50, 25, 150)},
-        BlendCase{"AlphaOpaque",
-                  {0, 0, 200},
-                  {200, 100, 0, 255},
-                  GR_BLEND_SRC_ALPHA,
-                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
-                  Rgb(200, 100, 0)},
-        BlendCase{"AlphaTransparent",
-                  {0, 0, 200},
-                  {200, 100, 0, 0},
-                  GR_BLEND_SRC_ALPHA,
-                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
-                  Rgb(0, 0, 200)},
-        BlendCase{"AlphaHalf",
-                  {255, 0, 100},
-                  {0, 255, 100, 128},
-                  GR_BLEND_SRC_ALPHA,
-                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
-                  Rgb(127, 128, 100)},
-        // Vertex alpha above 255 counts as 255, and colours outside 0..255 are clamped.
-        BlendCase{"AlphaClamped",
-                  {0, 0, 200},
-                  {300, -20, 0, 1000},
-                  GR_BLEND_SRC_ALPHA,
-                  GR_BLEND_ONE_MINUS_SRC_ALPHA,
-                  Rgb(255, 0, 0)},
-        BlendCase{"Replace", {9, 9, 9}, {1, 2, 3, 0}, GR_BLEND_ONE, GR_BLEND_ZERO, Rgb(1, 2, 3)},
-        // A source factor this library does not know counts as ONE, a destination one as ZERO.
-        BlendCase{"UnknownFactors", {9, 9, 9}, {1, 2, 3, 0}, 7, 9, Rgb(1, 2, 3)}),
-    [](const ::testing::TestParamInfo<BlendCase>& info) { return info.param.name; });
+    ::testing::Values(BlendCase{"AdditiveSums", {10, 20, 30}, {100, 50, 25, 0}, Additive, Rgb(110, 70, 55)},
+                      BlendCase{"AdditiveSaturates", {200, 100, 50}, {200, 100, 50, 0}, Additive, Rgb(255, 200, 100)},
+                      BlendCase{"AdditiveAtFull", {255, 255, 255}, {255, 255, 255, 0}, Additive, Rgb(255, 255, 255)},
+                      BlendCase{"AlphaQuarter", {0, 0, 200}, {200, 100, 0, 64}, ByAlpha, Rgb(50, 25, 150)},
+                      BlendCase{"AlphaOpaque", {0, 0, 200}, {200, 100, 0, 255}, ByAlpha, Rgb(200, 100, 0)},
+                      BlendCase{"AlphaTransparent", {0, 0, 200}, {200, 100, 0, 0}, ByAlpha, Rgb(0, 0, 200)},
+                      BlendCase{"AlphaHalf", {255, 0, 100}, {0, 255, 100, 128}, ByAlpha, Rgb(127, 128, 100)},
+                      // Vertex alpha above 255 counts as 255, and colours outside 0..255 are clamped.
+                      BlendCase{"AlphaClamped", {0, 0, 200}, {300, -20, 0, 1000}, ByAlpha, Rgb(255, 0, 0)},
+                      BlendCase{"Replace", {9, 9, 9}, {1, 2, 3, 0}, {GR_BLEND_ONE, GR_BLEND_ZERO}, Rgb(1, 2, 3)},
+                      // A source factor this library does not know counts as ONE, a destination one as ZERO.
+                      BlendCase{"UnknownFactors", {9, 9, 9}, {1, 2, 3, 0}, {7, 9}, Rgb(1, 2, 3)}),
+    support::CaseName<BlendCase>);
 
 TEST_F(GlideTest, IteratedColourFollowsTheVerticesAndIsClamped) {
   guColorCombineFunction(GR_COLORCOMBINE_ITRGB);
@@ -285,16 +251,6 @@ TEST_F(GlideTest, IteratedColourFollowsTheVerticesAndIsClamped) {
 // ---------------------------------------------------------------------------------------------
 // Texture sampling: texel centres, between texels, wrapping, point sampling.
 
-// A 4 × 4 texture drawn over a rectangle with s and t running over its whole range.
-void DrawTextured(float x0, float y0, float x1, float y1, float s0, float s1) {
-  const GrVertex a = Vertex(x0, y0, 255, 255, 255, 255, s0, 256);
-  const GrVertex b = Vertex(x1, y0, 255, 255, 255, 255, s1, 256);
-  const GrVertex c = Vertex(x1, y1, 255, 255, 255, 255, s1, 0);
-  const GrVertex d = Vertex(x0, y1, 255, 255, 255, 255, s0, 0);
-  grDrawTriangle(&a, &b, &c);
-  grDrawTriangle(&c, &d, &a);
-}
-
 // Texel rows from the top: row 0 black, white, red, blue; the rest flat colours.
 const std::vector<std::uint16_t> SamplingTexels = {
     0x0000, 0xFFFF, 0xF800, 0x001F, //
@@ -316,15 +272,16 @@ class SamplingTest : public GlideTest, public ::testing::WithParamInterface<Samp
 
 TEST_P(SamplingTest, GivesTheExpectedTexel) {
   const SampleCase& sample = GetParam();
-  glidetest::TextureOptions options;
+  TextureOptions options;
   options.filter = sample.filter;
-  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, SamplingTexels), options);
+  const GrMipMapId_t texture = LoadTexture(SquareTexture(4, SamplingTexels), options);
   ASSERT_NE(texture, GR_NULL_MIPMAP_HANDLE);
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guTexSource(texture);
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  DrawTextured(sample.x0, 100, sample.x0 + sample.width, 104, sample.s0, sample.s1);
+  // White, with t over the texture's whole height.
+  DrawRectangle(sample.x0, 100, sample.x0 + sample.width, 104, 255, 255, 255, 255, {sample.s0, sample.s1, 256, 0});
   EXPECT_EQ(PixelAt(sample.x, sample.y), sample.expected);
 }
 
@@ -351,10 +308,10 @@ INSTANTIATE_TEST_SUITE_P(
         // texel on its right.
         SampleCase{"PointBeforeABoundary", GR_TEXTUREFILTER_POINT_SAMPLED, 100, 30, 286, 4, 100, 103, Rgb(0, 0, 0)},
         SampleCase{"PointOnABoundary", GR_TEXTUREFILTER_POINT_SAMPLED, 100, 32, 288, 4, 100, 103, Rgb(255, 255, 255)}),
-    [](const ::testing::TestParamInfo<SampleCase>& info) { return info.param.name; });
+    support::CaseName<SampleCase>);
 
 TEST_F(GlideTest, TextureTimesIteratedScalesTheTexel) {
-  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(1, {0xFFFF}));
+  const GrMipMapId_t texture = LoadTexture(SquareTexture(1, {0xFFFF}));
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guTexSource(texture);
@@ -364,7 +321,7 @@ TEST_F(GlideTest, TextureTimesIteratedScalesTheTexel) {
 }
 
 TEST_F(GlideTest, TheTextureUnitDeliversNothingUntilACombineIsSet) {
-  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(1, {0xFFFF}));
+  const GrMipMapId_t texture = LoadTexture(SquareTexture(1, {0xFFFF}));
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ONE, GR_BLEND_ZERO);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guTexSource(texture);
@@ -379,14 +336,6 @@ TEST_F(GlideTest, TheTextureUnitDeliversNothingUntilACombineIsSet) {
 // Every state setter alone changes the picture. A square is drawn in two halves, as the show
 // draws its sprites, with the setter called between them: the second half shows the new state,
 // and the first, which the sprite path holds back until the setter comes, the state before.
-
-// A texture of one size (a single level) in intensity, texels given row by row.
-std::vector<std::uint8_t> IntensityTexture(int size, const std::vector<std::uint16_t>& texels) {
-  tdf_writer::Texture texture;
-  texture.smallSize = texture.largeSize = size;
-  texture.texels = texels;
-  return tdf_writer::Encode(texture);
-}
 
 // What a setter may set: a darker texture, and the state block saved right after opening.
 struct SetterScene {
@@ -411,9 +360,9 @@ TEST_P(StateSetterTest, AloneChangesTheHalfDrawnAfterIt) {
   const SetterCase& setter = GetParam();
   SetterScene scene;
   grGlideGetState(&scene.openingState);
-  const GrMipMapId_t texture = glidetest::LoadTexture(IntensityTexture(1, {128}));
-  scene.darkerTexture = glidetest::LoadTexture(IntensityTexture(1, {64}));
-  glidetest::SetSpriteState(texture);
+  const GrMipMapId_t texture = LoadTexture(SquareTexture(1, {128}, GR_TEXFMT_INTENSITY_8));
+  scene.darkerTexture = LoadTexture(SquareTexture(1, {64}, GR_TEXFMT_INTENSITY_8));
+  SetSquareState(texture);
   if (setter.blend == Blend::SourceAlpha) {
     grAlphaBlendFunction(GR_BLEND_SRC_ALPHA, GR_BLEND_ONE_MINUS_SRC_ALPHA, GR_BLEND_ZERO, GR_BLEND_ZERO);
   }
@@ -461,7 +410,7 @@ INSTANTIATE_TEST_SUITE_P(
                    Rgb(0, 0, 100)},
         SetterCase{"AlphaSource", Blend::SourceAlpha,
                    [](const SetterScene&) { guAlphaSource(GR_ALPHASOURCE_CC_ALPHA); }, Rgb(0, 0, 100)}),
-    [](const ::testing::TestParamInfo<SetterCase>& info) { return info.param.name; });
+    support::CaseName<SetterCase>);
 
 // ---------------------------------------------------------------------------------------------
 // Level of detail: one level per triangle, the nearest to its texel-to-pixel scale.
@@ -476,7 +425,8 @@ std::vector<std::uint8_t> LevelTexture() {
   texture.smallSize = 1;
   texture.largeSize = 64;
   for (int level = 0, size = 64; size >= 1; ++level, size /= 2) {
-    texture.texels.insert(texture.texels.end(), static_cast<std::size_t>(size * size), LevelColours[level]);
+    texture.texels.insert(texture.texels.end(), static_cast<std::size_t>(size) * static_cast<std::size_t>(size),
+                          LevelColours[level]);
   }
   return tdf_writer::Encode(texture);
 }
@@ -493,14 +443,14 @@ class LevelTest : public GlideTest, public ::testing::WithParamInterface<LevelCa
 
 TEST_P(LevelTest, SpriteOfASixtyFourTexelTextureUsesTheNearestLevel) {
   const LevelCase& level = GetParam();
-  glidetest::TextureOptions options;
+  TextureOptions options;
   options.lodBias = level.lodBias;
   options.mipmapMode = level.mipmapMode;
-  const GrMipMapId_t texture = glidetest::LoadTexture(LevelTexture(), options);
+  const GrMipMapId_t texture = LoadTexture(LevelTexture(), options);
   ASSERT_NE(texture, GR_NULL_MIPMAP_HANDLE);
-  glidetest::SetSpriteState(texture);
+  SetSquareState(texture);
   // Centred on a pixel centre, so that even a one-pixel sprite covers that pixel.
-  DrawSprite(320.5f, 240.5f, level.size, 255, 255, 255, 255);
+  DrawSquare(320.5f, 240.5f, level.size, 255, 255, 255, 255);
   EXPECT_EQ(PixelAt(320, 240), LevelRgb[level.expectedLevel]);
 }
 
@@ -519,41 +469,27 @@ INSTANTIATE_TEST_SUITE_P(Sizes, LevelTest,
                                            LevelCase{"Size10BiasUp", 10, 1.0f, GR_MIPMAP_NEAREST, 4},
                                            LevelCase{"Size10BiasDown", 10, -1.0f, GR_MIPMAP_NEAREST, 2},
                                            LevelCase{"Size10NoMipmapping", 10, 0, GR_MIPMAP_DISABLE, 0}),
-                         [](const ::testing::TestParamInfo<LevelCase>& info) { return info.param.name; });
+                         support::CaseName<LevelCase>);
 
 // ---------------------------------------------------------------------------------------------
 // Hostile coordinates: never a write outside the frame, never a hang, and the right picture.
 
-struct HostileCase {
-  std::string name;
-  std::vector<Triangle> triangles;
-  Box expected; // drawn exactly once
-};
-
-class HostileTest : public GlideTest, public ::testing::WithParamInterface<HostileCase> {};
-
-TEST_P(HostileTest, DrawsWhatItShouldOrNothing) {
-  glidetest::SetCountingState();
-  for (const Triangle& triangle : GetParam().triangles) DrawFlat(triangle, 1);
-  ExpectDrawnOnceExactlyIn(GetParam().expected);
-}
-
 constexpr double Huge = 1e30;
 
 INSTANTIATE_TEST_SUITE_P(
-    Coordinates, HostileTest,
+    HostileCoordinates, CoverageTest,
     ::testing::Values(
-        HostileCase{"NotANumber", {Triangle{{{Nan, 10}, {100, 10}, {50, 100}}}}, {0, 0, 0, 0}},
-        HostileCase{"Infinite", {Triangle{{{-Infinity, 10}, {100, 10}, {50, Infinity}}}}, {0, 0, 0, 0}},
-        HostileCase{"HugeCoversTheScreen", {Triangle{{{-Huge, -Huge}, {Huge, -Huge}, {0, Huge}}}}, {0, 0, 640, 480}},
+        CoverageCase{"NotANumber", {Triangle{{{Nan, 10}, {100, 10}, {50, 100}}}}, {0, 0, 0, 0}},
+        CoverageCase{"Infinite", {Triangle{{{-Infinity, 10}, {100, 10}, {50, Infinity}}}}, {0, 0, 0, 0}},
+        CoverageCase{"HugeCoversTheScreen", {Triangle{{{-Huge, -Huge}, {Huge, -Huge}, {0, Huge}}}}, {0, 0, 640, 480}},
         // Both halves are cut to the guard band along their shared diagonal, and still tile.
-        HostileCase{"HugeSquareHalvesTile", SplitRising(-1e7, -3e6, 2e7, 5e6), {0, 0, 640, 480}},
-        HostileCase{"HugeThinSlivers", SplitFalling(-1e9, 200.5, 1e9, 210.5), {0, 200, 640, 210}},
-        HostileCase{"FarAwayDrawsNothing", {Triangle{{{1e20, 1e20}, {2e20, 1e20}, {1e20, 2e20}}}}, {0, 0, 0, 0}},
-        HostileCase{"OffScreenDrawsNothing", SplitRising(-50, -50, -1, 480), {0, 0, 0, 0}},
-        HostileCase{"PartlyOffScreen", SplitRising(600.5, 470.5, 700, 500), {600, 470, 640, 480}},
-        HostileCase{"TinyDrawsNothing", {Triangle{{{10.1, 10.1}, {10.2, 10.1}, {10.1, 10.2}}}}, {0, 0, 0, 0}}),
-    [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+        CoverageCase{"HugeSquareHalvesTile", SplitRising(-1e7, -3e6, 2e7, 5e6), {0, 0, 640, 480}},
+        CoverageCase{"HugeThinSlivers", SplitFalling(-1e9, 200.5, 1e9, 210.5), {0, 200, 640, 210}},
+        CoverageCase{"FarAwayDrawsNothing", {Triangle{{{1e20, 1e20}, {2e20, 1e20}, {1e20, 2e20}}}}, {0, 0, 0, 0}},
+        CoverageCase{"OffScreenDrawsNothing", SplitRising(-50, -50, -1, 480), {0, 0, 0, 0}},
+        CoverageCase{"PartlyOffScreen", SplitRising(600.5, 470.5, 700, 500), {600, 470, 640, 480}},
+        CoverageCase{"TinyDrawsNothing", {Triangle{{{10.1, 10.1}, {10.2, 10.1}, {10.1, 10.2}}}}, {0, 0, 0, 0}}),
+    support::CaseName<CoverageCase>);
 
 // A primitive cut to the guard band keeps its attributes: a square reaching far past the band
 // gives on the screen the very pixels of a square with the same planes inside it.
@@ -581,9 +517,9 @@ TEST_P(ClippedAttributeTest, MatchesTheSamePlanesInsideTheBand) {
   if (clipped.texturing == Texturing::PointSampled) {
     std::vector<std::uint16_t> texels; // sixteen greys, one for each texel
     for (std::uint16_t texel = 0; texel < 16; ++texel) texels.push_back(static_cast<std::uint16_t>(16 * texel + 8));
-    glidetest::TextureOptions options;
+    TextureOptions options;
     options.filter = GR_TEXTUREFILTER_POINT_SAMPLED;
-    guTexSource(glidetest::LoadTexture(IntensityTexture(4, texels), options));
+    guTexSource(LoadTexture(SquareTexture(4, texels, GR_TEXFMT_INTENSITY_8), options));
     grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_ADD);
     guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   } else {
@@ -620,11 +556,11 @@ INSTANTIATE_TEST_SUITE_P(
                                   Texturing::PointSampled,
                                   {{{255, 0, 0}, {255, 0, 0}, {255, 0, 0}, {255, 0, 0}, {0, 8, 4}, {0, -4, 8}}},
                                   Rgb(152, 152, 152)}),
-    [](const ::testing::TestParamInfo<ClippedCase>& info) { return info.param.name; });
+    support::CaseName<ClippedCase>);
 
 TEST_F(GlideTest, HostileColoursAndTextureCoordinatesStayInRange) {
-  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, SamplingTexels));
-  glidetest::SetSpriteState(texture);
+  const GrMipMapId_t texture = LoadTexture(SquareTexture(4, SamplingTexels));
+  SetSquareState(texture);
   for (float bad : {Nan, Infinity, -Infinity, 1e30f, -1e30f}) {
     GrVertex a = Vertex(10, 10, bad, 255, 0, bad, bad, 0);
     GrVertex b = Vertex(100, 10, 255, bad, 0, 255, 0, bad);
@@ -648,17 +584,12 @@ TEST_F(GlideTest, HostileColoursAndTextureCoordinatesStayInRange) {
 }
 
 TEST_F(GlideTest, ANegativeSizeDrawsTheSquareTurnedByHalfATurn) {
-  const GrMipMapId_t texture = glidetest::LoadTexture(glidetest::Rgb565Texture(4, SamplingTexels));
-  glidetest::SetSpriteState(texture);
+  const GrMipMapId_t texture = LoadTexture(SquareTexture(4, SamplingTexels));
+  SetSquareState(texture);
   // The show's corners with a size of −4, and s and t over the full 0..256 so that pixel centres
   // meet texel centres.
   const float h = -2;
-  const GrVertex a = Vertex(100 - h, 100 - h, 255, 255, 255, 255, 0, 256);
-  const GrVertex b = Vertex(100 + h, 100 - h, 255, 255, 255, 255, 256, 256);
-  const GrVertex c = Vertex(100 + h, 100 + h, 255, 255, 255, 255, 256, 0);
-  const GrVertex d = Vertex(100 - h, 100 + h, 255, 255, 255, 255, 0, 0);
-  grDrawTriangle(&a, &b, &c);
-  grDrawTriangle(&c, &d, &a);
+  DrawRectangle(100 - h, 100 - h, 100 + h, 100 + h, 255, 255, 255, 255, {0, 256, 256, 0});
   // Turned by half a turn, texel row 0 (black, white, red, blue) runs right to left along the
   // bottom row, and the last texel row (white) is at the top.
   EXPECT_EQ(PixelAt(101, 98), Rgb(0, 0, 0));
@@ -761,11 +692,11 @@ protected:
     EXPECT_TRUE(glide::SelectSpritePath(path));
     grClipWindow(0, 0, 639, 479);
     grBufferClear(0, 0, 0xFFFF);
-    glidetest::TextureOptions options;
+    TextureOptions options;
     options.filter = GetParam().filter;
-    const GrMipMapId_t texture = glidetest::LoadTexture(GetParam().texture, options);
+    const GrMipMapId_t texture = LoadTexture(GetParam().texture, options);
     EXPECT_NE(texture, GR_NULL_MIPMAP_HANDLE);
-    glidetest::SetSpriteState(texture);
+    SetSquareState(texture);
     SceneRandom random;
     for (int i = 0; i < 600; ++i) {
       const float size = random.Between(GetParam().minimumSize, GetParam().maximumSize);
@@ -775,7 +706,7 @@ protected:
       const float red = random.Between(-40, 300), green = random.Between(0, 255), blue = random.Between(0, 400);
       const float alpha = random.Between(0, 255);
       if (GetParam().halves == Halves::Matching) {
-        DrawSprite(x, y, size, red, green, blue, alpha);
+        DrawSquare(x, y, size, red, green, blue, alpha);
       } else {
         DrawMismatchedSquare(x, y, size, red, green, blue, i % 6);
       }
@@ -806,6 +737,6 @@ INSTANTIATE_TEST_SUITE_P(
                       PathScene{"SmallTexture", GreyGlow(4, 4), GR_TEXTUREFILTER_BILINEAR, 3, 30},
                       PathScene{"MismatchedHalves", GreyGlow(64, 1), GR_TEXTUREFILTER_BILINEAR, -20, 40,
                                 Halves::Mismatched}),
-    [](const ::testing::TestParamInfo<PathScene>& info) { return info.param.name; });
+    support::CaseName<PathScene>);
 
 } // namespace

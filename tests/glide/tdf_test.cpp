@@ -13,11 +13,14 @@
 #include <string>
 
 #include "glide_test_support.h"
-#include "tdf_cases.h"
+#include "support/case_name.h"
+#include "support/tdf_cases.h"
 
 namespace {
 
-using tdfcases::Failure;
+using namespace glidetest;
+
+using tdf_cases::Failure;
 
 // What the reader made of a file: its two results, and the block and buffer it filled.
 struct ReadResult {
@@ -33,10 +36,18 @@ constexpr std::uint8_t UntouchedData = 0x5A;
 
 enum class Source { Memory, File };
 
+// Every file is read from memory and from disk, and its case is named after both.
+const auto BothSources = ::testing::Values(Source::Memory, Source::File);
+template <typename File>
+std::string NameWithSource(const ::testing::TestParamInfo<std::tuple<File, Source>>& info) {
+  std::string name = std::get<0>(info.param).name + (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
 std::string WriteTemporary(const std::vector<std::uint8_t>& bytes) {
-  const std::string path = ::testing::TempDir() + "tdf_test.3df";
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::string path = ::testing::TempDir() + "tdf_test.3df";
+  tdf_writer::WriteFile(path, bytes);
   return path;
 }
 
@@ -88,7 +99,7 @@ class RoundTripTest : public ::testing::TestWithParam<std::tuple<GrTextureFormat
 TEST_P(RoundTripTest, ReadsBackHeaderTableAndEveryTexel) {
   const auto [format, shape, source] = GetParam();
   const tdf_writer::Texture texture =
-      tdfcases::SampleTexture(format, shape.smallSize, shape.largeSize, shape.aspectWidth, shape.aspectHeight);
+      tdf_cases::SampleTexture(format, shape.smallSize, shape.largeSize, shape.aspectWidth, shape.aspectHeight);
   const ReadResult result = Read(tdf_writer::Encode(texture), source);
   ASSERT_TRUE(result.described);
   ASSERT_TRUE(result.loaded);
@@ -99,7 +110,7 @@ TEST_P(RoundTripTest, ReadsBackHeaderTableAndEveryTexel) {
   EXPECT_EQ(header.large_lod, shape.largeLod);
   EXPECT_EQ(header.aspect_ratio, shape.aspect);
   EXPECT_EQ(header.format, format);
-  const std::size_t bytesPerTexel = tdfcases::IsWide(format) ? 2 : 1;
+  const std::size_t bytesPerTexel = tdf_cases::IsWide(format) ? 2 : 1;
   ASSERT_EQ(result.info.mem_required, texture.texels.size() * bytesPerTexel);
 
   for (std::size_t i = 0; i < texture.texels.size(); ++i) {
@@ -120,12 +131,12 @@ TEST_P(RoundTripTest, ReadsBackHeaderTableAndEveryTexel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, RoundTripTest,
-                         ::testing::Combine(::testing::ValuesIn(tdfcases::AllFormats), ::testing::ValuesIn(Shapes),
-                                            ::testing::Values(Source::Memory, Source::File)));
+                         ::testing::Combine(::testing::ValuesIn(tdf_cases::AllFormats), ::testing::ValuesIn(Shapes),
+                                            BothSources));
 
 TEST(TdfReaderTest, MemoryRequiredCountsEveryLevelInTheFilesTexelSize) {
   // 64 × 64 argb4444 down to 1 × 1: (4096 + 1024 + 256 + 64 + 16 + 4 + 1) · 2 bytes.
-  const auto file = tdf_writer::Encode(tdfcases::SampleTexture(GR_TEXFMT_ARGB_4444, 1, 64, 1, 1));
+  const auto file = tdf_writer::Encode(tdf_cases::SampleTexture(GR_TEXFMT_ARGB_4444, 1, 64, 1, 1));
   Gu3dfInfo info{};
   ASSERT_TRUE(glide::Get3dfInfoFromMemory(file.data(), file.size(), &info));
   EXPECT_EQ(info.mem_required, 10922u);
@@ -134,8 +145,8 @@ TEST(TdfReaderTest, MemoryRequiredCountsEveryLevelInTheFilesTexelSize) {
 // ---------------------------------------------------------------------------------------------
 // What every format decodes to, seen through the rasterizer at texel centres.
 
+// Named after its format.
 struct DecodeCase {
-  std::string name;
   GrTextureFormat_t format;
   std::array<std::uint16_t, 4> texels;
   std::array<std::uint32_t, 4> expected;
@@ -164,7 +175,7 @@ GuTexTable PaletteTable() {
   return table;
 }
 
-class DecodeTest : public glidetest::GlideTest, public ::testing::WithParamInterface<DecodeCase> {};
+class DecodeTest : public GlideTest, public ::testing::WithParamInterface<DecodeCase> {};
 
 TEST_P(DecodeTest, GivesTheTexelsColours) {
   const DecodeCase& decode = GetParam();
@@ -176,67 +187,44 @@ TEST_P(DecodeTest, GivesTheTexelsColours) {
   texture.aspectWidth = 4;
   texture.texels.assign(decode.texels.begin(), decode.texels.end());
   texture.table = decode.format == GR_TEXFMT_P_8 || decode.format == GR_TEXFMT_AP_88 ? PaletteTable() : DecodeTable();
-  const GrMipMapId_t id = glidetest::LoadTexture(tdf_writer::Encode(texture));
+  const GrMipMapId_t id = LoadTexture(tdf_writer::Encode(texture));
   ASSERT_NE(id, GR_NULL_MIPMAP_HANDLE);
   grAlphaBlendFunction(GR_BLEND_ONE, GR_BLEND_ZERO, GR_BLEND_ONE, GR_BLEND_ZERO);
   guColorCombineFunction(GR_COLORCOMBINE_TEXTURE_TIMES_ITRGB);
   guTexSource(id);
   grTexCombineFunction(GR_TMU0, GR_TEXTURECOMBINE_DECAL);
-  using glidetest::Vertex;
-  const GrVertex a = Vertex(100, 100, 255, 255, 255, 255, 0, 64);
-  const GrVertex b = Vertex(104, 100, 255, 255, 255, 255, 256, 64);
-  const GrVertex c = Vertex(104, 101, 255, 255, 255, 255, 256, 0);
-  const GrVertex d = Vertex(100, 101, 255, 255, 255, 255, 0, 0);
-  grDrawTriangle(&a, &b, &c);
-  grDrawTriangle(&c, &d, &a);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(glidetest::PixelAt(100 + i, 100), decode.expected[i]) << "texel " << i;
+  DrawRectangle(100, 100, 104, 101, 255, 255, 255, 255, {0, 256, 64, 0});
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(PixelAt(100 + i, 100), decode.expected[i]) << "texel " << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EveryFormat, DecodeTest,
     ::testing::Values(
         // Fields widen by repeating their bits: 3-bit 2 is 0b01001001, 2-bit 1 is 0b01010101.
-        DecodeCase{"rgb332", GR_TEXFMT_RGB_332, {0xE0, 0x1C, 0x03, 0x49}, {0xFF0000, 0x00FF00, 0x0000FF, 0x494955}},
+        DecodeCase{GR_TEXFMT_RGB_332, {0xE0, 0x1C, 0x03, 0x49}, {0xFF0000, 0x00FF00, 0x0000FF, 0x494955}},
         // Y 15, I 1, Q 2: 200 + (10, −20, 30) + (−5, 5, 100), clamped; Y 0, I 3: 10 − 100 → 0;
         // Y 8, Q 3: 100 + (200, 0, −50); Y 0 alone.
-        DecodeCase{"yiq", GR_TEXFMT_YIQ_422, {0xF6, 0x0C, 0x83, 0x00}, {0xCDB9FF, 0x000000, 0xFF6432, 0x0A0A0A}},
+        DecodeCase{GR_TEXFMT_YIQ_422, {0xF6, 0x0C, 0x83, 0x00}, {0xCDB9FF, 0x000000, 0xFF6432, 0x0A0A0A}},
         // Alpha-only texels are drawn as grey (their colour is their alpha).
-        DecodeCase{"a8", GR_TEXFMT_ALPHA_8, {0x00, 0x80, 0xFF, 0x01}, {0x000000, 0x808080, 0xFFFFFF, 0x010101}},
-        DecodeCase{"i8", GR_TEXFMT_INTENSITY_8, {0x40, 0x00, 0xFF, 0x7F}, {0x404040, 0x000000, 0xFFFFFF, 0x7F7F7F}},
-        DecodeCase{
-            "ai44", GR_TEXFMT_ALPHA_INTENSITY_44, {0x3C, 0xF0, 0x0F, 0x55}, {0xCCCCCC, 0x000000, 0xFFFFFF, 0x555555}},
-        DecodeCase{"p8", GR_TEXFMT_P_8, {5, 255, 1, 0}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}},
-        DecodeCase{"argb8332",
-                   GR_TEXFMT_ARGB_8332,
-                   {0xFFE0, 0x001C, 0x8003, 0x1249},
-                   {0xFF0000, 0x00FF00, 0x0000FF, 0x494955}},
-        DecodeCase{"ayiq8422",
-                   GR_TEXFMT_AYIQ_8422,
-                   {0xFFF6, 0x000C, 0x7F83, 0x0000},
-                   {0xCDB9FF, 0x000000, 0xFF6432, 0x0A0A0A}},
+        DecodeCase{GR_TEXFMT_ALPHA_8, {0x00, 0x80, 0xFF, 0x01}, {0x000000, 0x808080, 0xFFFFFF, 0x010101}},
+        DecodeCase{GR_TEXFMT_INTENSITY_8, {0x40, 0x00, 0xFF, 0x7F}, {0x404040, 0x000000, 0xFFFFFF, 0x7F7F7F}},
+        DecodeCase{GR_TEXFMT_ALPHA_INTENSITY_44, {0x3C, 0xF0, 0x0F, 0x55}, {0xCCCCCC, 0x000000, 0xFFFFFF, 0x555555}},
+        DecodeCase{GR_TEXFMT_P_8, {5, 255, 1, 0}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}},
+        DecodeCase{GR_TEXFMT_ARGB_8332, {0xFFE0, 0x001C, 0x8003, 0x1249}, {0xFF0000, 0x00FF00, 0x0000FF, 0x494955}},
+        DecodeCase{GR_TEXFMT_AYIQ_8422, {0xFFF6, 0x000C, 0x7F83, 0x0000}, {0xCDB9FF, 0x000000, 0xFF6432, 0x0A0A0A}},
         // 5-bit 16 is 0b10000100, 6-bit 32 is 0b10000010.
+        DecodeCase{GR_TEXFMT_RGB_565, {0xF800, 0x07E0, 0x001F, 0x8410}, {0xFF0000, 0x00FF00, 0x0000FF, 0x848284}},
+        DecodeCase{GR_TEXFMT_ARGB_1555, {0x7C00, 0x83E0, 0x001F, 0x0421}, {0xFF0000, 0x00FF00, 0x0000FF, 0x080808}},
+        DecodeCase{GR_TEXFMT_ARGB_4444, {0xFF00, 0x00F0, 0x000F, 0x0123}, {0xFF0000, 0x00FF00, 0x0000FF, 0x112233}},
         DecodeCase{
-            "rgb565", GR_TEXFMT_RGB_565, {0xF800, 0x07E0, 0x001F, 0x8410}, {0xFF0000, 0x00FF00, 0x0000FF, 0x848284}},
-        DecodeCase{"argb1555",
-                   GR_TEXFMT_ARGB_1555,
-                   {0x7C00, 0x83E0, 0x001F, 0x0421},
-                   {0xFF0000, 0x00FF00, 0x0000FF, 0x080808}},
-        DecodeCase{"argb4444",
-                   GR_TEXFMT_ARGB_4444,
-                   {0xFF00, 0x00F0, 0x000F, 0x0123},
-                   {0xFF0000, 0x00FF00, 0x0000FF, 0x112233}},
-        DecodeCase{"ai88",
-                   GR_TEXFMT_ALPHA_INTENSITY_88,
-                   {0x12AB, 0xFF00, 0x00FF, 0x8080},
-                   {0xABABAB, 0x000000, 0xFFFFFF, 0x808080}},
-        DecodeCase{
-            "ap88", GR_TEXFMT_AP_88, {0xFF05, 0x00FF, 0x1201, 0x3400}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}}),
-    [](const ::testing::TestParamInfo<DecodeCase>& info) { return info.param.name; });
+            GR_TEXFMT_ALPHA_INTENSITY_88, {0x12AB, 0xFF00, 0x00FF, 0x8080}, {0xABABAB, 0x000000, 0xFFFFFF, 0x808080}},
+        DecodeCase{GR_TEXFMT_AP_88, {0xFF05, 0x00FF, 0x1201, 0x3400}, {0x123456, 0xABCDEF, 0xFFFFFF, 0x000000}}),
+    [](const ::testing::TestParamInfo<DecodeCase>& info) { return tdf_writer::FormatName(info.param.format); });
 
 // ---------------------------------------------------------------------------------------------
 // Header variants the reader tolerates, and the files it must refuse.
 
-class AcceptedTest : public ::testing::TestWithParam<std::tuple<tdfcases::NamedFile, Source>> {};
+class AcceptedTest : public ::testing::TestWithParam<std::tuple<tdf_cases::NamedFile, Source>> {};
 
 TEST_P(AcceptedTest, ReadsTheFile) {
   const auto& [file, source] = GetParam();
@@ -250,16 +238,10 @@ TEST_P(AcceptedTest, ReadsTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, AcceptedTest,
-                         ::testing::Combine(::testing::ValuesIn(tdfcases::AcceptedVariants()),
-                                            ::testing::Values(Source::Memory, Source::File)),
-                         [](const auto& info) {
-                           std::string name = std::get<0>(info.param).name +
-                                              (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+                         ::testing::Combine(::testing::ValuesIn(tdf_cases::AcceptedVariants()), BothSources),
+                         NameWithSource<tdf_cases::NamedFile>);
 
-class MalformedTest : public ::testing::TestWithParam<std::tuple<tdfcases::MalformedFile, Source>> {};
+class MalformedTest : public ::testing::TestWithParam<std::tuple<tdf_cases::MalformedFile, Source>> {};
 
 TEST_P(MalformedTest, GivesTheZeroResultAndTouchesNothing) {
   const auto& [file, source] = GetParam();
@@ -275,14 +257,8 @@ TEST_P(MalformedTest, GivesTheZeroResultAndTouchesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, MalformedTest,
-                         ::testing::Combine(::testing::ValuesIn(tdfcases::MalformedFiles()),
-                                            ::testing::Values(Source::Memory, Source::File)),
-                         [](const auto& info) {
-                           std::string name = std::get<0>(info.param).name +
-                                              (std::get<1>(info.param) == Source::File ? "_File" : "_Memory");
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+                         ::testing::Combine(::testing::ValuesIn(tdf_cases::MalformedFiles()), BothSources),
+                         NameWithSource<tdf_cases::MalformedFile>);
 
 TEST(TdfReaderTest, AMissingFileGivesTheZeroResult) {
   Gu3dfInfo info{};
@@ -298,7 +274,7 @@ TEST(TdfReaderDeathTest, AnythingButARegularFileGivesTheZeroResultWithoutWaiting
   std::filesystem::remove_all(directory);
   std::filesystem::create_directory(directory);
   const std::string valid = directory + "/valid.3df";
-  const std::vector<std::uint8_t> header = tdfcases::ValidHeader();
+  const std::vector<std::uint8_t> header = tdf_cases::ValidHeader();
   std::ofstream(valid, std::ios::binary) << std::string(header.begin(), header.end());
   ASSERT_EQ(mkfifo((directory + "/pipe.3df").c_str(), 0600), 0);
   std::filesystem::create_symlink(valid, directory + "/link.3df");
@@ -340,7 +316,7 @@ TEST(TdfReaderDeathTest, AnythingButARegularFileGivesTheZeroResultWithoutWaiting
 }
 
 TEST(TdfReaderTest, LoadingWithoutABufferGivesTheZeroResult) {
-  const auto file = tdfcases::ValidHeader();
+  const auto file = tdf_cases::ValidHeader();
   Gu3dfInfo info{};
   ASSERT_TRUE(glide::Get3dfInfoFromMemory(file.data(), file.size(), &info));
   info.data = nullptr;
@@ -349,12 +325,12 @@ TEST(TdfReaderTest, LoadingWithoutABufferGivesTheZeroResult) {
 
 TEST(TdfReaderTest, AFileThatGrewSinceItsDescriptionIsNotLoadedPastTheBuffer) {
   const std::string path =
-      WriteTemporary(tdf_writer::Encode(tdfcases::SampleTexture(GR_TEXFMT_INTENSITY_8, 1, 8, 1, 1)));
+      WriteTemporary(tdf_writer::Encode(tdf_cases::SampleTexture(GR_TEXFMT_INTENSITY_8, 1, 8, 1, 1)));
   Gu3dfInfo info{};
   ASSERT_TRUE(gu3dfGetInfo(path.c_str(), &info));
   std::vector<std::uint8_t> buffer(info.mem_required, UntouchedData);
   info.data = buffer.data();
-  WriteTemporary(tdf_writer::Encode(tdfcases::SampleTexture(GR_TEXFMT_INTENSITY_8, 1, 64, 1, 1)));
+  WriteTemporary(tdf_writer::Encode(tdf_cases::SampleTexture(GR_TEXFMT_INTENSITY_8, 1, 64, 1, 1)));
   EXPECT_FALSE(gu3dfLoad(path.c_str(), &info));
   EXPECT_TRUE(AllBytesAre(buffer.data(), buffer.size(), UntouchedData));
   // Nor into a buffer a single byte short of what the file holds.

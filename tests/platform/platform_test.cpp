@@ -61,7 +61,7 @@ TEST(VirtualClock, FramePeriodsGiveExactTimeUnits) {
   };
   for (const Case& c : {Case{60, 1.0}, Case{30, 2.0}, Case{144, 60.0 / 144.0}, Case{1, 60.0}}) {
     auto clock = platform::VirtualClock::ForFrameRate(c.framesPerSecond);
-    const double timeUnit = static_cast<double>(clock.TicksPerSecond() / 60);
+    const double timeUnit = static_cast<double>(clock.TicksPerSecond()) / 60;
     const std::uint32_t before = clock.Ticks();
     clock.AdvanceFrame();
     EXPECT_EQ(static_cast<double>(clock.Ticks() - before) / timeUnit, c.expectedFrameInUnits) << c.framesPerSecond;

@@ -2,13 +2,11 @@
 // the build makes. A frame that differs is written next to the test for a look;
 // PYROVANE_UPDATE_GOLDEN=1 rewrites the goldens.
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <string>
 
-#include "glide_test_support.h"
 #include "render_test_support.h"
-#include "tools/tools.h"
+#include "support/golden.h"
 
 namespace {
 
@@ -25,25 +23,8 @@ TEST_P(GoldenTest, MatchesTheGoldenImage) {
   Open(PYROVANE_FLARE_PATH);
   SetSpriteState(*flareTexture);
   GetParam().draw();
-  const std::vector<std::uint32_t> frame = glidetest::FrameCopy();
-
-  const std::string golden = std::string(PYROVANE_GOLDEN_DIR) + "/" + GetParam().name;
-  const char* update = std::getenv("PYROVANE_UPDATE_GOLDEN");
-  if (update && std::string(update) == "1") {
-    ASSERT_TRUE(image_io::WritePng(golden, frame.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth));
-    GTEST_SKIP() << "rewrote " << golden;
-  }
-  const auto expected = image_io::ReadPng(golden);
-  ASSERT_TRUE(expected) << "cannot read " << golden << " (PYROVANE_UPDATE_GOLDEN=1 writes it)";
-  ASSERT_EQ(expected->width, glide::ScreenWidth);
-  ASSERT_EQ(expected->height, glide::ScreenHeight);
-  if (expected->pixels != frame) {
-    const std::string actual = ::testing::TempDir() + "actual-" + GetParam().name;
-    image_io::WritePng(actual, frame.data(), glide::ScreenWidth, glide::ScreenHeight, glide::ScreenWidth);
-    std::size_t differing = 0;
-    for (std::size_t i = 0; i < frame.size(); ++i) differing += frame[i] != expected->pixels[i];
-    FAIL() << differing << " pixels differ from " << golden << "; the frame drawn is in " << actual;
-  }
+  support::ExpectMatchesGolden(support::FrameImage(glide::CurrentFrame()),
+                               std::string(PYROVANE_GOLDEN_DIR) + "/" + GetParam().name);
 }
 
 // A burst as the show draws it: 150 particles on a ring, one size, colours fading outwards.

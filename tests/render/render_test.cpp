@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "render_test_support.h"
+#include "support/files.h"
+#include "support/recording_board.h"
 #include "tools/tools.h"
 
 namespace {
@@ -24,26 +26,6 @@ void PrintOperation(glide::Operation operation, void*) {
   std::fprintf(stderr, "[%s]", glide::OperationName(operation));
 }
 
-// A board whose display is missing, or cannot be opened.
-class FailingBoard final : public glide::Board {
-public:
-  enum class Failure { NoHardware, CannotOpen };
-  explicit FailingBoard(Failure failure) : failure_(failure) {}
-  bool QueryHardware() override { return failure_ != Failure::NoHardware; }
-  bool Open() override { return false; }
-  void Present(const glide::FrameView&) override {}
-  void Close() override {}
-
-private:
-  Failure failure_;
-};
-
-std::string TemporaryDirectory() {
-  char pattern[] = "/tmp/pyrovane-render-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  return made != nullptr ? made : "/tmp";
-}
-
 // A 4×4 texture, one level, black but for its second row: with wrapping bilinear filtering
 // only that row's band lights up, well away from both edges.
 std::vector<std::uint8_t> SecondRowTexture() {
@@ -55,16 +37,18 @@ std::vector<std::uint8_t> SecondRowTexture() {
 }
 
 TEST(DisplaySessionDeathTest, AMissingOrUnopenableDisplayEndsTheProcessAfterShutdown) {
+  // A display that is missing, or cannot be opened.
   struct Case {
-    FailingBoard::Failure failure;
+    bool hardware;
     const char* expected;
   };
-  for (const Case& c :
-       {Case{FailingBoard::Failure::NoHardware, "main: grSstQueryHardware failed!\n\\[grGlideShutdown\\]$"},
-        Case{FailingBoard::Failure::CannotOpen, "main: grSstOpen failed!\n\\[grGlideShutdown\\]$"}}) {
+  for (const Case& c : {Case{false, "main: grSstQueryHardware failed!\n\\[grGlideShutdown\\]$"},
+                        Case{true, "main: grSstOpen failed!\n\\[grGlideShutdown\\]$"}}) {
     EXPECT_EXIT(
         {
-          FailingBoard board(c.failure);
+          support::RecordingBoard board;
+          board.hardware = c.hardware;
+          board.opens = false;
           glide::SelectBoard(&board);
           glide::SetOperationObserver(PrintOperation, nullptr);
           OpenDisplay();
@@ -114,7 +98,8 @@ constexpr bool HeapCanRunOut = true;
 #endif
 
 TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
-  const std::string directory = TemporaryDirectory();
+  const support::TemporaryDirectory temporary;
+  const std::string& directory = temporary.Path();
   const std::vector<std::uint8_t> whole = SecondRowTexture();
   ASSERT_TRUE(
       tdf_writer::WriteFile(directory + "/short.3df", std::vector<std::uint8_t>(whole.begin(), whole.end() - 3)));
@@ -155,7 +140,7 @@ TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
 using ShowDisplayTest = rendertest::ShowDisplayTest;
 
 TEST_F(ShowDisplayTest, SpritesLightNeitherTheRightmostColumnNorTheTopRow) {
-  const std::string path = TemporaryDirectory() + "/white.3df";
+  const std::string path = directory_.File("white.3df");
   tdf_writer::Texture white;
   white.texels = {255};
   ASSERT_TRUE(tdf_writer::WriteFile(path, tdf_writer::Encode(white)));
@@ -177,7 +162,7 @@ TEST_F(ShowDisplayTest, SpritesLightNeitherTheRightmostColumnNorTheTopRow) {
 class SpriteTest : public rendertest::ShowDisplayTest {
 protected:
   void SetUp() override {
-    const std::string path = TemporaryDirectory() + "/second-row.3df";
+    const std::string path = directory_.File("second-row.3df");
     ASSERT_TRUE(tdf_writer::WriteFile(path, SecondRowTexture()));
     Open(path);
   }

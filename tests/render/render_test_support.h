@@ -10,6 +10,7 @@
 #include "glide/glide.h"
 #include "glide/inspection.h"
 #include "render/render.h"
+#include "support/files.h"
 
 namespace rendertest {
 
@@ -29,6 +30,8 @@ protected:
   }
   // Whether the pixel at (x, y), counted from the lower left as the show counts, is lit.
   static bool Lit(int x, int y) { return glide::CurrentFrame().Pixel(x, glide::ScreenHeight - 1 - y) != 0; }
+  // Where the tests write their textures.
+  support::TemporaryDirectory directory_;
 };
 
 } // namespace rendertest

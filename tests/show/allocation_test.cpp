@@ -14,6 +14,9 @@
 
 #include "show/show.h"
 
+// The linker's --wrap gives these functions their names: __real_malloc is the C library's malloc,
+// and __wrap_malloc is called in its place.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
 void* __real_malloc(std::size_t size);
 void* __real_calloc(std::size_t count, std::size_t size);
@@ -22,6 +25,7 @@ void* __real_aligned_alloc(std::size_t alignment, std::size_t size);
 int __real_posix_memalign(void** pointer, std::size_t alignment, std::size_t size);
 void __real_free(void* pointer);
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace {
 
@@ -35,17 +39,20 @@ struct AllocationCounts {
 };
 AllocationCounts counts;
 
-void CountAllocation() {
+// Each counts the call and hands it on to the C library's own function.
+void* Counted(void* pointer) {
   if (counts.counting) ++counts.allocations;
+  return pointer;
 }
-void CountRelease() {
+void Release(void* pointer) {
   if (counts.counting) ++counts.releases;
+  __real_free(pointer);
 }
 
 void* AllocateOrThrow(std::size_t size) {
   void* pointer = __real_malloc(size == 0 ? 1 : size);
   if (pointer == nullptr) throw std::bad_alloc();
-  return pointer;
+  return Counted(pointer);
 }
 
 void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
@@ -53,99 +60,55 @@ void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
   const std::size_t bytes =
       static_cast<std::size_t>(alignment) < sizeof(void*) ? sizeof(void*) : static_cast<std::size_t>(alignment);
   if (__real_posix_memalign(&pointer, bytes, size == 0 ? 1 : size) != 0) throw std::bad_alloc();
-  return pointer;
+  return Counted(pointer);
 }
 
 } // namespace
 
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" {
-void* __wrap_malloc(std::size_t size) {
-  CountAllocation();
-  return __real_malloc(size);
-}
-void* __wrap_calloc(std::size_t count, std::size_t size) {
-  CountAllocation();
-  return __real_calloc(count, size);
-}
-void* __wrap_realloc(void* pointer, std::size_t size) {
-  CountAllocation();
-  return __real_realloc(pointer, size);
-}
+void* __wrap_malloc(std::size_t size) { return Counted(__real_malloc(size)); }
+void* __wrap_calloc(std::size_t count, std::size_t size) { return Counted(__real_calloc(count, size)); }
+void* __wrap_realloc(void* pointer, std::size_t size) { return Counted(__real_realloc(pointer, size)); }
 void* __wrap_aligned_alloc(std::size_t alignment, std::size_t size) {
-  CountAllocation();
-  return __real_aligned_alloc(alignment, size);
+  return Counted(__real_aligned_alloc(alignment, size));
 }
 int __wrap_posix_memalign(void** pointer, std::size_t alignment, std::size_t size) {
-  CountAllocation();
+  Counted(nullptr); // a call like the others, though it answers with a status
   return __real_posix_memalign(pointer, alignment, size);
 }
-void __wrap_free(void* pointer) {
-  CountRelease();
-  __real_free(pointer);
+void __wrap_free(void* pointer) { Release(pointer); }
 }
-}
+// NOLINTEND(bugprone-reserved-identifier)
 
-void* operator new(std::size_t size) {
-  CountAllocation();
-  return AllocateOrThrow(size);
-}
-void* operator new[](std::size_t size) {
-  CountAllocation();
-  return AllocateOrThrow(size);
-}
+void* operator new(std::size_t size) { return AllocateOrThrow(size); }
+void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  CountAllocation();
-  return __real_malloc(size == 0 ? 1 : size);
+  return Counted(__real_malloc(size == 0 ? 1 : size));
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  CountAllocation();
-  return __real_malloc(size == 0 ? 1 : size);
+  return Counted(__real_malloc(size == 0 ? 1 : size));
 }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  CountAllocation();
-  return AllocateAlignedOrThrow(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  CountAllocation();
-  return AllocateAlignedOrThrow(size, alignment);
-}
-void operator delete(void* pointer) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
-void operator delete[](void* pointer) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
-void operator delete(void* pointer, std::size_t) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
-void operator delete[](void* pointer, std::size_t) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
-void operator delete(void* pointer, std::align_val_t) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
-void operator delete[](void* pointer, std::align_val_t) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
-void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
-void operator delete[](void* pointer, std::size_t, std::align_val_t) noexcept {
-  CountRelease();
-  __real_free(pointer);
-}
+void* operator new(std::size_t size, std::align_val_t alignment) { return AllocateAlignedOrThrow(size, alignment); }
+void* operator new[](std::size_t size, std::align_val_t alignment) { return AllocateAlignedOrThrow(size, alignment); }
+void operator delete(void* pointer) noexcept { Release(pointer); }
+void operator delete[](void* pointer) noexcept { Release(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { Release(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { Release(pointer); }
+void operator delete(void* pointer, std::align_val_t) noexcept { Release(pointer); }
+void operator delete[](void* pointer, std::align_val_t) noexcept { Release(pointer); }
+void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept { Release(pointer); }
+void operator delete[](void* pointer, std::size_t, std::align_val_t) noexcept { Release(pointer); }
 
 namespace {
 
 // Keeps the compiler from removing an allocation whose result nothing else uses.
 void* volatile keep = nullptr;
+template <typename Block>
+Block* Kept(Block* block) {
+  keep = block;
+  return block;
+}
 
 struct AllocatingCall {
   const char* name;
@@ -158,57 +121,20 @@ TEST(AllocationCounting, SeesEveryAllocationFunction) {
     char bytes[64];
   };
   const AllocatingCall calls[] = {
-      {"malloc",
-       [] {
-         keep = std::malloc(16);
-         std::free(keep);
-       }},
-      {"calloc",
-       [] {
-         keep = std::calloc(4, 4);
-         std::free(keep);
-       }},
-      {"realloc",
-       [] {
-         keep = std::realloc(nullptr, 16);
-         std::free(keep);
-       }},
-      {"aligned_alloc",
-       [] {
-         keep = std::aligned_alloc(64, 64);
-         std::free(keep);
-       }},
+      {"malloc", [] { std::free(Kept(std::malloc(16))); }},
+      {"calloc", [] { std::free(Kept(std::calloc(4, 4))); }},
+      {"realloc", [] { std::free(Kept(std::realloc(nullptr, 16))); }},
+      {"aligned_alloc", [] { std::free(Kept(std::aligned_alloc(64, 64))); }},
       {"posix_memalign",
        [] {
-         void* p = nullptr;
-         if (posix_memalign(&p, 64, 64) == 0) keep = p;
-         std::free(keep);
+         void* block = nullptr;
+         std::free(posix_memalign(&block, 64, 64) == 0 ? Kept(block) : nullptr);
        }},
-      {"new",
-       [] {
-         keep = new int(1);
-         delete static_cast<int*>(keep);
-       }},
-      {"new[]",
-       [] {
-         keep = new int[4];
-         delete[] static_cast<int*>(keep);
-       }},
-      {"nothrow new",
-       [] {
-         keep = new (std::nothrow) int(1);
-         delete static_cast<int*>(keep);
-       }},
-      {"aligned new",
-       [] {
-         keep = new Aligned;
-         delete static_cast<Aligned*>(keep);
-       }},
-      {"a growing string",
-       [] {
-         std::string text(100, 'x');
-         keep = text.data();
-       }},
+      {"new", [] { delete Kept(new int(1)); }},
+      {"new[]", [] { delete[] Kept(new int[4]); }},
+      {"nothrow new", [] { delete Kept(new (std::nothrow) int(1)); }},
+      {"aligned new", [] { delete Kept(new Aligned); }},
+      {"a growing string", [] { keep = std::string(100, 'x').data(); }},
   };
   for (const AllocatingCall& c : calls) {
     counts = {true, 0, 0};

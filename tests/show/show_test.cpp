@@ -5,39 +5,38 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "glide/inspection.h"
 #include "render/render.h"
+#include "support/frames.h"
 
 namespace {
 
 using namespace sim;
 using namespace show;
 
-using showtest::FrameRecord;
-using showtest::RecordingObserver;
-using showtest::RecordShow;
-using showtest::RecordShowOn;
-using showtest::SixtyHertzClock;
+using namespace showtest;
 
-// A log of library operations, button queries and launch decisions, in the order they happen.
+// Library operations by their own names, and the show's button queries and launch decisions, in
+// the order they happen.
+using Events = std::vector<std::string>;
+const std::string ButtonQueryEvent = "button query";
+const std::string LaunchDecisionEvent = "launch decision";
 struct EventLog {
-  std::string events;
+  Events events;
   static void OnOperation(glide::Operation operation, void* context) {
-    auto* log = static_cast<EventLog*>(context);
-    switch (operation) {
-    case glide::Operation::BufferClear: log->events += 'C'; break;
-    case glide::Operation::BufferSwap: log->events += 'W'; break;
-    case glide::Operation::GlideGetState: log->events += '('; break;
-    case glide::Operation::GlideSetState: log->events += ')'; break;
-    case glide::Operation::DrawTriangle: log->events += 't'; break;
-    case glide::Operation::Gu3dfGetInfo: log->events += 'I'; break;
-    case glide::Operation::Gu3dfLoad: log->events += 'L'; break;
-    default: log->events += '.'; break;
-    }
+    static_cast<EventLog*>(context)->events.push_back(glide::OperationName(operation));
   }
 };
+
+Events Joined(std::initializer_list<Events> parts) {
+  Events joined;
+  for (const Events& part : parts) joined.insert(joined.end(), part.begin(), part.end());
+  return joined;
+}
 
 // The tests that log library operations stop the logging however they end.
 class LoggedShowTest : public ::testing::Test {
@@ -50,7 +49,7 @@ class LoggedButton final : public platform::ButtonQuery {
 public:
   LoggedButton(EventLog& log, std::uint64_t frames) : log_(log), script_(frames) {}
   std::int16_t LeftButtonState() override {
-    log_.events += 'B';
+    log_.events.push_back(ButtonQueryEvent);
     return script_.LeftButtonState();
   }
 
@@ -62,16 +61,25 @@ private:
 TEST_F(LoggedShowTest, EachFrameClearsStepsAndDrawsDecidesSwapsAndTestsTheButton) {
   glide::SetOperationObserver(EventLog::OnOperation, &log_);
   RecordingObserver observer;
-  observer.afterFrame = [this](std::uint64_t) { log_.events += 'D'; };
+  observer.afterFrame = [this](std::uint64_t) { log_.events.push_back(LaunchDecisionEvent); };
   LoggedButton button(log_, 3);
   platform::VirtualClock clock = SixtyHertzClock();
   RecordShowOn(clock, button, nullptr, observer);
-  // The display opens (five calls); the show starts with the button, the base state (four
-  // calls), the texture (info, load, allocate, download) and two calibration swaps. Then three frames of three rising rockets, each drawn as
-  // one head (two triangles) inside a saved and restored state: five state calls apiece.
-  const std::string rocket = "(.....tt)";
-  const std::string frame = "C" + rocket + rocket + rocket + "DWB";
-  EXPECT_EQ(log_.events, ".....B....IL..WW" + frame + frame + frame + ".");
+  // The display opens; the show starts with the button, the base state, the texture and two
+  // calibration swaps. Then come three frames of three rising rockets, each drawn as one head (two
+  // triangles) in the sprite state, inside a saved and restored state; and the display closes.
+  const Events openDisplay = {"grGlideInit", "grSstQueryHardware", "grSstSelect", "grSstWinOpen", "grClipWindow"};
+  const Events baseState = {"guColorCombineFunction", "grColorCombine", "grAlphaCombine", "grAlphaBlendFunction"};
+  const Events loadTexture = {"gu3dfGetInfo", "gu3dfLoad", "guTexAllocateMemory", "guTexDownloadMipMap"};
+  const Events spriteState = {"grAlphaBlendFunction", "guColorCombineFunction", "guTexSource", "guAlphaSource",
+                              "grTexCombineFunction"};
+  const Events rocket =
+      Joined({{"grGlideGetState"}, spriteState, {"grDrawTriangle", "grDrawTriangle", "grGlideSetState"}});
+  const Events frame =
+      Joined({{"grBufferClear"}, rocket, rocket, rocket, {LaunchDecisionEvent, "grBufferSwap", ButtonQueryEvent}});
+  const Events start =
+      Joined({openDisplay, {ButtonQueryEvent}, baseState, loadTexture, {"grBufferSwap", "grBufferSwap"}});
+  EXPECT_EQ(log_.events, Joined({start, frame, frame, frame, {"grGlideShutdown"}}));
 }
 
 TEST(Show, FrameTimesFollowTheVirtualClockAndTheFirstFrameNeverLaunches) {
@@ -119,9 +127,9 @@ TEST_F(LoggedShowTest, FinishedSlotsAreDrawnInTheirLastFrameAndReleasedInTheNext
 
   // Renderer calls per frame, from the log.
   std::vector<int> drawn;
-  for (char event : log_.events) {
-    if (event == 'C') drawn.push_back(0);
-    if (event == '(' && !drawn.empty()) ++drawn.back();
+  for (const std::string& event : log_.events) {
+    if (event == "grBufferClear") drawn.push_back(0);
+    if (event == "grGlideGetState" && !drawn.empty()) ++drawn.back();
   }
   ASSERT_EQ(drawn.size(), frames.size());
 
@@ -280,28 +288,16 @@ TEST(Show, EachPresentMarksEveryTileThatChangedAndLittleMore) {
   // A board that redraws only the marked tiles shows exactly the show, and saves work only if
   // the marks stay close to what changed.
   constexpr std::uint64_t Frames = 600;
-  std::vector<std::uint32_t> previous(glide::ScreenWidth * glide::ScreenHeight, 0);
-  std::uint64_t unmarkedChanges = 0;
+  support::DamageAudit audit;
   double markedShare = 0;
   std::uint64_t presented = 0;
   const auto onFrame = [&](std::uint64_t, const glide::FrameView& frame) {
     ++presented;
-    ASSERT_NE(frame.damage, nullptr);
-    int marked = 0;
-    for (int row = 0; row < glide::ScreenHeight; ++row) {
-      for (int column = 0; column < glide::ScreenWidth; ++column) {
-        std::uint32_t& before = previous[static_cast<std::size_t>(row * glide::ScreenWidth + column)];
-        const bool tileMarked = frame.damage->tiles[row / glide::DamageTileHeight][column / glide::DamageTileWidth];
-        if (frame.Pixel(column, row) != before && !tileMarked) ++unmarkedChanges;
-        before = frame.Pixel(column, row);
-        marked += tileMarked && row % glide::DamageTileHeight == 0 && column % glide::DamageTileWidth == 0;
-      }
-    }
-    markedShare += static_cast<double>(marked) / (glide::DamageRows * glide::DamageColumns);
+    markedShare += static_cast<double>(audit.See(frame)) / (glide::DamageRows * glide::DamageColumns);
   };
   RunHeadlessShow({.frames = Frames, .onFrame = onFrame});
   ASSERT_EQ(presented, Frames);
-  EXPECT_EQ(unmarkedChanges, 0u);
+  EXPECT_EQ(audit.unmarkedChanges, 0u);
   // About a third of the tiles change in a frame of a busy show; all of them would mean no marks at all.
   EXPECT_LT(markedShare / static_cast<double>(presented), 0.5);
 }

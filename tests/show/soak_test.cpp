@@ -23,12 +23,10 @@ constexpr double TicksPerTimeUnit = TicksPerSecond / 60.0;
 
 // The longest time one frame may advance the show: one second, 60 time units.
 constexpr double LongestFrame = 60.0;
-// What one frame can do to a sprite: a burst grows its size by 1.5 a time unit until it is over
-// 18, and then shrinks it by 0.2 until it is below 1. A frame capped at LongestFrame therefore
-// leaves every drawn size within these bounds; a rising rocket is always 10 wide.
-constexpr double LargestDrawnSize = 18 + 1.5 * LongestFrame;
-constexpr double SmallestDrawnSize = 1 - 0.2 * LongestFrame;
-constexpr double RisingSize = 10;
+// One frame grows a burst's sprites past LargestGrowingSize, or shrinks them below SmallestSize, by
+// at most one frame's change: capped at LongestFrame, it leaves every drawn size within these bounds.
+constexpr double LargestDrawnSize = LargestGrowingSize + SizeGrowthPerTimeUnit * LongestFrame;
+constexpr double SmallestDrawnSize = SmallestSize - SizeShrinkPerTimeUnit * LongestFrame;
 
 // The frames of a million-frame show last as long as one of these, chosen at random with these
 // weights: mostly ordinary frames between 144 Hz and 30 Hz, and every kind of odd one.
@@ -162,7 +160,7 @@ private:
                              " trail points");
     }
     const bool rising = slot.state == SlotState::Rising;
-    if (rising ? slot.size != RisingSize : !(slot.size >= SmallestDrawnSize && slot.size <= LargestDrawnSize)) {
+    if (rising ? slot.size != LaunchSize : !(slot.size >= SmallestDrawnSize && slot.size <= LargestDrawnSize)) {
       return Fail(frame, name + "size " + std::to_string(slot.size));
     }
     largestDrawnSize = std::max(largestDrawnSize, slot.size);
@@ -227,7 +225,7 @@ TEST(Show, SurvivesFramesOfAnyLengthForAMillionFrames) {
     EXPECT_GE(soak.framesOfKind[kind], frames / 1000) << FrameTimeKinds[kind].name;
   }
   EXPECT_GT(soak.launchDecisions, frames / 200);
-  EXPECT_GT(soak.largestDrawnSize, 18 + 1.5 * 2);
+  EXPECT_GT(soak.largestDrawnSize, LargestGrowingSize + SizeGrowthPerTimeUnit * 2);
 }
 
 } // namespace

@@ -1,10 +1,9 @@
 // Tests of pyrovane-record: golden traces and frames, its outputs, options and a missing texture.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,77 +12,31 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+#include "support/golden.h"
+#include "support/process.h"
 #include "tools/tools.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Set PYROVANE_UPDATE_GOLDEN=1 to write the golden files afresh from this build.
-bool UpdatingGoldens() {
-  const char* update = std::getenv("PYROVANE_UPDATE_GOLDEN");
-  return update != nullptr && std::string(update) == "1";
-}
-
 const fs::path GoldenDirectory = fs::path(PYROVANE_SOURCE_DIR) / "tests/tools/golden";
 
-struct Outcome {
-  int status;
-  std::string errors;
-};
-
-// Runs the recorder with these arguments in `directory` and collects its standard error.
-Outcome Record(const std::vector<std::string>& arguments, const fs::path& directory) {
-  const fs::path errors = directory / "stderr.txt";
-  const pid_t child = fork();
-  if (child == 0) {
-    if (chdir(directory.c_str()) != 0) _exit(126);
-    const int file = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(file, 2);
-    std::vector<char*> argv{const_cast<char*>(PYROVANE_RECORD)};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(PYROVANE_RECORD, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  std::ifstream text(errors);
-  std::stringstream contents;
-  contents << text.rdbuf();
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), contents.str()};
-}
-
-// The output of a shell command, such as a decompressor.
-std::string CommandOutput(const std::string& command) {
-  std::string output;
-  if (std::FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[65536];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
-    pclose(pipe);
-  }
-  return output;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream file(path);
-  std::stringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
+// Runs the recorder with these arguments in `directory`, to its end: it takes longer under the
+// sanitizers than other commands, so its limit is longer too.
+support::Ended Record(const std::vector<std::string>& arguments, const fs::path& directory) {
+  return support::RunToEnd(support::InDirectory(directory, support::Command(PYROVANE_RECORD, arguments)), {},
+                           std::chrono::minutes(10));
 }
 
 class RecorderTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/pyrovane-record-XXXXXX";
-    directory_ = mkdtemp(pattern);
-  }
-  void TearDown() override { fs::remove_all(directory_); }
-
   // A working directory that holds the build's flare texture, as the recorder expects.
   void ProvideFlare() { fs::copy_file(PYROVANE_FLARE, directory_ / "flare.3df"); }
 
-  fs::path directory_;
+  support::TemporaryDirectory temporary_;
+  const fs::path directory_ = temporary_.Path();
 };
 
 TEST_F(RecorderTest, TracesMatchTheirGoldens) {
@@ -96,18 +49,19 @@ TEST_F(RecorderTest, TracesMatchTheirGoldens) {
   for (const Case& c :
        {Case{"01-trace-2000-frames-60fps.txt.xz", "60"}, Case{"02-trace-2000-frames-144fps.txt.xz", "144"}}) {
     SCOPED_TRACE(c.golden);
-    const Outcome outcome =
+    const support::Ended recorded =
         Record({"--frames", "2000", "--fps", c.framesPerSecond, "--trace", "trace.txt"}, directory_);
-    ASSERT_EQ(outcome.status, 0) << outcome.errors;
-    const std::string trace = ReadText(directory_ / "trace.txt");
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.output;
+    const std::string trace = support::ReadWhole(directory_ / "trace.txt");
     const fs::path goldenPath = GoldenDirectory / c.golden;
-    if (UpdatingGoldens()) {
+    if (support::UpdatingGoldens()) {
       ASSERT_EQ(std::system(("xz -9 -c " + (directory_ / "trace.txt").string() + " > " + goldenPath.string()).c_str()),
                 0);
       continue;
     }
-    const std::string golden = CommandOutput("xz -dc " + goldenPath.string());
-    ASSERT_FALSE(golden.empty()) << "no golden trace; run with PYROVANE_UPDATE_GOLDEN=1";
+    const support::Ended unpacked = support::RunToEnd({"xz", "-dc", goldenPath});
+    ASSERT_EQ(unpacked.exitCode, 0) << "no golden trace; run with PYROVANE_UPDATE_GOLDEN=1: " << unpacked.output;
+    const std::string& golden = unpacked.output;
     if (trace != golden) {
       // Name the first line that differs rather than printing megabytes.
       std::istringstream got(trace), expected(golden);
@@ -121,8 +75,8 @@ TEST_F(RecorderTest, TracesMatchTheirGoldens) {
 
 TEST_F(RecorderTest, TraceHasOneFrameRecordPerFrameAndSlotRecordsInListOrder) {
   ProvideFlare();
-  ASSERT_EQ(Record({"--frames", "5", "--trace", "trace.txt"}, directory_).status, 0);
-  std::istringstream trace(ReadText(directory_ / "trace.txt"));
+  ASSERT_EQ(Record({"--frames", "5", "--trace", "trace.txt"}, directory_).exitCode, 0);
+  std::istringstream trace(support::ReadWhole(directory_ / "trace.txt"));
   std::vector<std::string> lines;
   for (std::string line; std::getline(trace, line);) lines.push_back(line);
   // Five frames of the three opening rockets, newest first; no launch before frame 11.
@@ -147,7 +101,7 @@ TEST_F(RecorderTest, GoldenFramesBeforeDuringAndAfterABurst) {
       {69, "04-frame-00069-first-burst.png"},
       {120, "05-frame-00120-bursts-fading.png"},
   };
-  ASSERT_EQ(Record({"--frames", "120", "--png", "frames"}, directory_).status, 0);
+  ASSERT_EQ(Record({"--frames", "120", "--png", "frames"}, directory_).exitCode, 0);
   int written = 0;
   for (const auto& entry : fs::directory_iterator(directory_ / "frames")) written += entry.is_regular_file() ? 1 : 0;
   EXPECT_EQ(written, 120);
@@ -155,24 +109,16 @@ TEST_F(RecorderTest, GoldenFramesBeforeDuringAndAfterABurst) {
     SCOPED_TRACE(c.golden);
     char name[32];
     std::snprintf(name, sizeof name, "frame-%05d.png", c.frame);
-    const fs::path frame = directory_ / "frames" / name;
-    if (UpdatingGoldens()) {
-      fs::copy_file(frame, GoldenDirectory / c.golden, fs::copy_options::overwrite_existing);
-      continue;
-    }
-    const auto got = image_io::ReadPng(frame.string());
-    const auto expected = image_io::ReadPng((GoldenDirectory / c.golden).string());
-    ASSERT_TRUE(got && expected);
-    EXPECT_EQ(got->width, 640);
-    EXPECT_EQ(got->height, 480);
-    EXPECT_TRUE(got->pixels == expected->pixels) << "frame " << c.frame << " differs from its golden image";
+    const auto frame = image_io::ReadPng((directory_ / "frames" / name).string());
+    ASSERT_TRUE(frame) << name;
+    support::ExpectMatchesGolden(*frame, (GoldenDirectory / c.golden).string());
   }
 }
 
 TEST_F(RecorderTest, AnimationIsAnAnimatedWebP) {
   ProvideFlare();
-  ASSERT_EQ(Record({"--frames", "20", "--fps", "30", "--animation", "show.webp"}, directory_).status, 0);
-  const std::string file = ReadText(directory_ / "show.webp");
+  ASSERT_EQ(Record({"--frames", "20", "--fps", "30", "--animation", "show.webp"}, directory_).exitCode, 0);
+  const std::string file = support::ReadWhole(directory_ / "show.webp");
   ASSERT_GT(file.size(), 64u);
   EXPECT_EQ(file.substr(0, 4), "RIFF");
   EXPECT_EQ(file.substr(8, 4), "WEBP");
@@ -213,21 +159,20 @@ TEST_F(RecorderTest, BadOptionsAreRefusedWithAMessage) {
       {"--trace", "/nonexistent-directory/trace.txt"},
   };
   for (const auto& arguments : cases) {
-    const Outcome outcome = Record(arguments, directory_);
-    EXPECT_NE(outcome.status, 0) << arguments[0];
-    EXPECT_NE(outcome.errors.find("pyrovane-record: "), std::string::npos) << outcome.errors;
+    const support::Ended outcome = Record(arguments, directory_);
+    EXPECT_NE(outcome.exitCode, 0) << arguments[0];
+    EXPECT_NE(outcome.output.find("pyrovane-record: "), std::string::npos) << outcome.output;
   }
-  const Outcome help = Record({"--help"}, directory_);
-  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(Record({"--help"}, directory_).exitCode, 0);
 }
 
 TEST_F(RecorderTest, AMissingTextureEndsTheShowBeforeAnyFrame) {
   // Without a texture in the working directory the recorder looks for the installed one, which
   // a build tree does not have.
-  const Outcome outcome = Record({"--frames", "5", "--png", "frames"}, directory_);
-  EXPECT_EQ(outcome.status, 255);
-  EXPECT_TRUE(outcome.errors.starts_with("could not get info on /")) << outcome.errors;
-  EXPECT_TRUE(outcome.errors.ends_with("/share/pyrovane/flare.3df\n")) << outcome.errors;
+  const support::Ended outcome = Record({"--frames", "5", "--png", "frames"}, directory_);
+  EXPECT_EQ(outcome.exitCode, 255);
+  EXPECT_TRUE(outcome.output.starts_with("could not get info on /")) << outcome.output;
+  EXPECT_TRUE(outcome.output.ends_with("/share/pyrovane/flare.3df\n")) << outcome.output;
   EXPECT_TRUE(fs::is_empty(directory_ / "frames"));
 }
 
@@ -236,27 +181,23 @@ TEST_F(RecorderTest, TheNamedTextureComesFirstThenTheWorkingDirectorysOwn) {
     const char* name;
     bool emptyFileInWorkingDirectory; // a "flare.3df" that is no texture
     std::vector<std::string> textureOption;
-    int status;
-    std::string errors;
+    support::Ended expected;
   };
   const Case cases[] = {
-      {"a texture named, none here", false, {"--texture", PYROVANE_FLARE}, 0, ""},
-      {"a texture named beats a bad one here", true, {"--texture", PYROVANE_FLARE}, 0, ""},
+      {"a texture named, none here", false, {"--texture", PYROVANE_FLARE}, {0, ""}},
+      {"a texture named beats a bad one here", true, {"--texture", PYROVANE_FLARE}, {0, ""}},
       {"a missing texture named",
        false,
        {"--texture", "/nonexistent/flare.3df"},
-       255,
-       "could not get info on /nonexistent/flare.3df\n"},
-      {"a bad one here is used, not passed over", true, {}, 255, "could not get info on flare.3df\n"},
+       {255, "could not get info on /nonexistent/flare.3df\n"}},
+      {"a bad one here is used, not passed over", true, {}, {255, "could not get info on flare.3df\n"}},
   };
   for (const Case& c : cases) {
     fs::remove(directory_ / "flare.3df");
     if (c.emptyFileInWorkingDirectory) std::ofstream(directory_ / "flare.3df").close();
     std::vector<std::string> arguments{"--frames", "3"};
     arguments.insert(arguments.end(), c.textureOption.begin(), c.textureOption.end());
-    const Outcome outcome = Record(arguments, directory_);
-    EXPECT_EQ(outcome.status, c.status) << c.name << ": " << outcome.errors;
-    EXPECT_EQ(outcome.errors, c.errors) << c.name;
+    EXPECT_EQ(Record(arguments, directory_), c.expected) << c.name;
   }
 }
 
@@ -288,9 +229,9 @@ TEST_F(RecorderLeakCheck, DISABLED_TheCheckerSeesALeak) {
 
 TEST_F(RecorderLeakCheck, DISABLED_TenThousandFramesTouchNoMemoryAmissAndLeakNothing) {
   ProvideFlare();
-  const Outcome outcome = Record({"--frames", "10000"}, directory_);
-  EXPECT_EQ(outcome.status, 0) << outcome.errors;
-  EXPECT_EQ(outcome.errors.find("Sanitizer"), std::string::npos) << outcome.errors;
+  const support::Ended outcome = Record({"--frames", "10000"}, directory_);
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
+  EXPECT_EQ(outcome.output.find("Sanitizer"), std::string::npos) << outcome.output;
 }
 
 } // namespace

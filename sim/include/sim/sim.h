@@ -81,6 +81,15 @@ std::int32_t TakeSlot();
 // head) to the front of the free list and returns the slot that followed it.
 std::int32_t ReleaseSlot(std::int32_t index, std::int32_t previous);
 
+// The sprite size of a firework: a rising rocket is LaunchSize wide. After the burst the size
+// grows by SizeGrowthPerTimeUnit until it is larger than LargestGrowingSize, then shrinks by
+// SizeShrinkPerTimeUnit, and the firework ends once it is smaller than SmallestSize.
+inline constexpr double LaunchSize = 10.0;
+inline constexpr double SizeGrowthPerTimeUnit = 1.5;
+inline constexpr double LargestGrowingSize = 18.0;
+inline constexpr double SizeShrinkPerTimeUnit = 0.2;
+inline constexpr double SmallestSize = 1.0;
+
 // Advances one firework by `dt` time units: movement, burst at the apex, trail, flash, fade,
 // sprite size and the end of the firework.
 void StepSlot(FireworkSlot& slot, double dt);
