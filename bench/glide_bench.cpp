@@ -22,6 +22,7 @@ struct Sprite {
 // Sprites at fixed pseudo-random places and colours, the same in every run.
 std::vector<Sprite> MakeSprites() {
   std::vector<Sprite> sprites;
+  sprites.reserve(Fireworks * ParticlesPerFirework);
   std::uint32_t state = 1;
   auto next = [&state](float low, float high) {
     state = state * 1664525u + 1013904223u;

@@ -28,18 +28,17 @@ if [ ! -x "$program" ] || [ ! -f "$flare" ]; then
   echo "show_cpu: build first (scripts/bootstrap)" >&2
   exit 1
 fi
-script=show_cpu
 source bench/xvfb_session.sh
 require_tools Xvfb xdotool /usr/bin/time
 cp "$flare" "$work/"
 
+ticks_per_second=$(getconf CLK_TCK)
 # The processor time of a process so far, in clock ticks.
 process_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 share() { awk -v t="$1" -v hz="$ticks_per_second" -v s="$seconds" 'BEGIN {printf "%.1f", 100 * t / hz / s}'; }
 
 for screen in "${screens[@]}"; do
   start_xvfb "$screen"
-  export DISPLAY=$display
 
   # The show, ended by a click; time -v tells its processor time and memory.
   before=$(server_ticks)

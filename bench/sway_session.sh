@@ -1,6 +1,8 @@
 # Shared by the measuring scripts (sourced, not run, after xvfb_session.sh): a private headless sway
 # (pixman renderer, no GPU) with one output, and its processor time. Sway refuses to run as root;
 # run by root it runs as the user nobody, in a runtime folder that user owns.
+# shellcheck shell=bash
+: "${work:?bench/xvfb_session.sh must be sourced first: it makes the work directory}"
 
 sway_pid=
 # Starts sway with one output of the given size (such as 640x480) and sets `wayland_display` to

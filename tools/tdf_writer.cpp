@@ -69,7 +69,8 @@ std::vector<std::uint8_t> Encode(const Texture& texture) {
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
   if (!file) return false;
-  return std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  // An empty vector's data may be null, which fwrite must not be given even for no bytes.
+  return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 
 } // namespace tdf_writer

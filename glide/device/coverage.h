@@ -24,11 +24,8 @@ struct Edge {
   std::int64_t c;
 };
 
-// Calls span(row, begin, end) for every row of the triangle, with the exact run of pixels whose
-// centres it covers. Every loop runs over the clipped box, never over unclipped coordinates.
-template <typename SpanFunction>
-void ForEachSpan(const PreparedTriangle& triangle, SpanFunction&& span) {
-  Edge edges[3];
+// The triangle's three edges, counter-clockwise.
+inline void MakeEdges(const PreparedTriangle& triangle, Edge (&edges)[3]) {
   for (int i = 0; i < 3; ++i) {
     const int j = (i + 1) % 3;
     const std::int64_t dx = triangle.x[j] - triangle.x[i];
@@ -41,6 +38,50 @@ void ForEachSpan(const PreparedTriangle& triangle, SpanFunction&& span) {
     edges[i].b = dx * SubpixelScale;
     edges[i].c = dx * (HalfPixel - triangle.y[i]) - dy * (HalfPixel - triangle.x[i]) + (owned ? 1 : 0);
   }
+}
+
+// Along a row, a sloped edge bounds the run on one side. With N = −(b·py + c) and d = |a|,
+// a left edge (a > 0) admits px ≥ floor(N / d) + 1 and a right edge px < −floor(N / d).
+// The quotient is stepped exactly from row to row, as quotient and remainder.
+struct EdgeWalker {
+  bool left;
+  std::int64_t quotient, remainder, divisor, quotientStep, remainderStep;
+};
+
+// A walker along a sloped edge (a ≠ 0), at the given row.
+inline EdgeWalker StartWalker(const Edge& edge, std::int64_t row) {
+  EdgeWalker walker;
+  walker.left = edge.a > 0;
+  walker.divisor = edge.a > 0 ? edge.a : -edge.a;
+  const std::int64_t numerator = -(edge.b * row + edge.c);
+  walker.quotient = FloorDiv(numerator, walker.divisor);
+  walker.remainder = numerator - walker.quotient * walker.divisor;
+  walker.quotientStep = edge.b == 0 ? 0 : FloorDiv(-edge.b, walker.divisor);
+  walker.remainderStep = -edge.b - walker.quotientStep * walker.divisor;
+  return walker;
+}
+
+// Narrows the run [begin, end) of the walker's row to the edge's inner side, then steps to the next row.
+inline void NarrowAndStep(EdgeWalker& walker, std::int64_t& begin, std::int64_t& end) {
+  if (walker.left) {
+    begin = std::max(begin, walker.quotient + 1);
+  } else {
+    end = std::min(end, -walker.quotient);
+  }
+  walker.quotient += walker.quotientStep;
+  walker.remainder += walker.remainderStep;
+  if (walker.remainder >= walker.divisor) {
+    walker.remainder -= walker.divisor;
+    ++walker.quotient;
+  }
+}
+
+// Calls span(row, begin, end) for every row of the triangle, with the exact run of pixels whose
+// centres it covers. Every loop runs over the clipped box, never over unclipped coordinates.
+template <typename SpanFunction>
+void ForEachSpan(const PreparedTriangle& triangle, SpanFunction&& span) {
+  Edge edges[3];
+  MakeEdges(triangle, edges);
   std::int64_t rowBegin = triangle.rowBegin;
   std::int64_t rowEnd = triangle.rowEnd;
   // A horizontal edge admits whole rows: b·py + c > 0.
@@ -51,43 +92,15 @@ void ForEachSpan(const PreparedTriangle& triangle, SpanFunction&& span) {
   }
   if (rowBegin >= rowEnd) return;
 
-  // Along a row, a sloped edge bounds the run on one side. With N = −(b·py + c) and d = |a|,
-  // a left edge (a > 0) admits px ≥ floor(N / d) + 1 and a right edge px < −floor(N / d).
-  // The quotient is stepped exactly from row to row, as quotient and remainder.
-  struct Walker {
-    bool left;
-    std::int64_t quotient, remainder, divisor, quotientStep, remainderStep;
-  };
-  Walker walkers[3];
+  EdgeWalker walkers[3];
   int walkerCount = 0;
   for (const Edge& edge : edges) {
-    if (edge.a == 0) continue;
-    Walker& walker = walkers[walkerCount++];
-    walker.left = edge.a > 0;
-    walker.divisor = edge.a > 0 ? edge.a : -edge.a;
-    const std::int64_t numerator = -(edge.b * rowBegin + edge.c);
-    walker.quotient = FloorDiv(numerator, walker.divisor);
-    walker.remainder = numerator - walker.quotient * walker.divisor;
-    walker.quotientStep = edge.b == 0 ? 0 : FloorDiv(-edge.b, walker.divisor);
-    walker.remainderStep = -edge.b - walker.quotientStep * walker.divisor;
+    if (edge.a != 0) walkers[walkerCount++] = StartWalker(edge, rowBegin);
   }
   for (std::int64_t row = rowBegin; row < rowEnd; ++row) {
     std::int64_t begin = triangle.columnBegin;
     std::int64_t end = triangle.columnEnd;
-    for (int i = 0; i < walkerCount; ++i) {
-      Walker& walker = walkers[i];
-      if (walker.left) {
-        begin = std::max(begin, walker.quotient + 1);
-      } else {
-        end = std::min(end, -walker.quotient);
-      }
-      walker.quotient += walker.quotientStep;
-      walker.remainder += walker.remainderStep;
-      if (walker.remainder >= walker.divisor) {
-        walker.remainder -= walker.divisor;
-        ++walker.quotient;
-      }
-    }
+    for (int i = 0; i < walkerCount; ++i) NarrowAndStep(walkers[i], begin, end);
     if (begin < end) span(static_cast<int>(row), static_cast<int>(begin), static_cast<int>(end));
   }
 }
