@@ -8,6 +8,7 @@
 #include "desktop/desktop.h"
 #include "frame_scaler.h"
 #include "glide/board.h"
+#include "platform/platform.h"
 
 namespace desktop {
 
@@ -64,8 +65,10 @@ std::unique_ptr<Session> ConnectX11();
 // none can be reached (or neither variable is set).
 std::unique_ptr<Session> ConnectWayland();
 
-// The line with which the process ends (platform::Fail) when the display goes away under it: a
-// screen saver must not go on without its display.
-inline constexpr char DisplayLostLine[] = "main: lost the connection to the display\n";
+// Ends the process with its line when the display has gone away under it: a screen saver must not
+// go on without its display, and nothing of the display can be given back.
+[[noreturn]] inline void EndForLostDisplay() {
+  platform::Fail(nullptr, "%s", "main: lost the connection to the display\n");
+}
 
 } // namespace desktop

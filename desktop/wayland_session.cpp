@@ -234,22 +234,22 @@ void WaylandClient::Dispatch(Wait wait) {
   int handled = 0;
   while (wl_display_prepare_read(display) != 0) {
     const int count = wl_display_dispatch_pending(display);
-    if (count < 0) platform::Fail(nullptr, "%s", DisplayLostLine);
+    if (count < 0) EndForLostDisplay();
     handled += count;
   }
   Flush();
   pollfd readable{wl_display_get_fd(display), POLLIN, 0};
   if (poll(&readable, 1, wait == Wait::ForEvents && handled == 0 ? -1 : 0) > 0) {
-    if (wl_display_read_events(display) < 0) platform::Fail(nullptr, "%s", DisplayLostLine);
+    if (wl_display_read_events(display) < 0) EndForLostDisplay();
   } else {
     wl_display_cancel_read(display);
   }
-  if (wl_display_dispatch_pending(display) < 0) platform::Fail(nullptr, "%s", DisplayLostLine);
+  if (wl_display_dispatch_pending(display) < 0) EndForLostDisplay();
 }
 
 void WaylandClient::Flush() {
   // A full socket keeps the rest for the next flush; any other failure means the compositor is gone.
-  if (wl_display_flush(display) < 0 && errno != EAGAIN) platform::Fail(nullptr, "%s", DisplayLostLine);
+  if (wl_display_flush(display) < 0 && errno != EAGAIN) EndForLostDisplay();
 }
 
 const WaylandOutput* WaylandClient::Output(std::uint32_t name) const {

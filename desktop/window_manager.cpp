@@ -38,7 +38,7 @@ void AskWindowManagerToKeepInPlace(xcb_connection_t* connection, std::uint32_t w
 
 void EndProcessIfDisplayLost(xcb_connection_t* connection) {
   if (connection != nullptr && xcb_connection_has_error(connection) != 0) {
-    platform::Fail(nullptr, "%s", DisplayLostLine);
+    EndForLostDisplay();
   }
 }
 

@@ -44,7 +44,7 @@ int OnError(Display* display, XErrorEvent* event) {
 }
 
 // A lost connection cannot be recovered, and Xlib forbids returning from here.
-int OnConnectionLost(Display* /*display*/) { platform::Fail(nullptr, "%s", DisplayLostLine); }
+int OnConnectionLost(Display* /*display*/) { EndForLostDisplay(); }
 
 constexpr char UnusableHostWindow[] = "main: XSCREENSAVER_WINDOW does not name a window to draw in\n";
 
@@ -77,7 +77,7 @@ public:
 
 private:
   bool TakeHostWindow(const char* value);
-  bool MakeOwnWindow();
+  void MakeOwnWindow();
   // The layout of the show's own window: the whole screen, with its monitors.
   WindowLayout ScreenLayout() const;
   // Reads every event that has arrived, noting what the next ReadEvents and LeftButtonState say.
@@ -126,8 +126,8 @@ std::unique_ptr<Presenter> X11Session::Open(PresentPath path) {
     if (!TakeHostWindow(hostWindow)) {
       platform::Fail(nullptr, "%s", UnusableHostWindow);
     }
-  } else if (!MakeOwnWindow()) {
-    return nullptr;
+  } else {
+    MakeOwnWindow();
   }
   const auto images = [&] { return MakeX11Images(window_, layout_); };
   const auto renderer = [&] { return MakeSdlRenderer(window_, layout_); };
@@ -188,7 +188,7 @@ bool X11Session::TakeHostWindow(const char* value) {
   return true;
 }
 
-bool X11Session::MakeOwnWindow() {
+void X11Session::MakeOwnWindow() {
   const int screen = DefaultScreen(display_);
   window_.visual = DefaultVisual(display_, screen);
   window_.depth = DefaultDepth(display_, screen);
@@ -242,7 +242,6 @@ bool X11Session::MakeOwnWindow() {
     randrEvents_ = -1;
   }
   XSync(display_, False);
-  return true;
 }
 
 WindowLayout X11Session::ScreenLayout() const {

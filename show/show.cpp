@@ -55,29 +55,29 @@ sim::RocketKind DrawRocketKind() {
 
 // The show itself, on the open display, until the left button's state differs from its state at
 // the start.
-void RunFrames(const ShowPlatform& seams) {
+void RunFrames(const ShowPlatform& showPlatform) {
   // The launch threshold in time units; a lower value would launch more rockets.
   const std::int32_t maxPTime = 9;
-  const std::int32_t startButtonState = seams.button.LeftButtonState();
+  const std::int32_t startButtonState = showPlatform.button.LeftButtonState();
   render::SetBaseRenderState();
-  render::flareTexture = render::LoadFlareTexture(seams.texturePath);
+  render::flareTexture = render::LoadFlareTexture(showPlatform.texturePath);
   LaunchOpeningRockets();
 
   // Two swaps settle the display before the clock starts. A time unit is one period of the
   // nominal refresh, whatever the real frame rate, so the show runs at the same speed on
   // every machine; what the swaps take does not enter into it.
   grBufferSwap(1);
-  [[maybe_unused]] const std::uint32_t t0 = seams.clock.Ticks();
+  [[maybe_unused]] const std::uint32_t t0 = showPlatform.clock.Ticks();
   grBufferSwap(1);
-  const std::uint32_t t1 = seams.clock.Ticks();
-  const double timeUnit = std::max(1.0, static_cast<double>(seams.clock.TicksPerSecond()) / NominalRefreshRate);
+  const std::uint32_t t1 = showPlatform.clock.Ticks();
+  const double timeUnit = std::max(1.0, static_cast<double>(showPlatform.clock.TicksPerSecond()) / NominalRefreshRate);
   std::uint32_t prevStamp = t1;
   double sinceLaunch = 0.0;
 
   for (std::uint64_t frame = 1;; ++frame) {
     grBufferClear(0, 0, 0xFFFF);
     // Unsigned 32-bit differences stay right across a wrap of the counter.
-    const std::uint32_t now = seams.clock.Ticks();
+    const std::uint32_t now = showPlatform.clock.Ticks();
     const double dt =
         std::min(static_cast<double>(static_cast<std::uint32_t>(now - prevStamp)) / timeUnit, MaxFrameTime);
 
@@ -93,13 +93,13 @@ void RunFrames(const ShowPlatform& seams) {
     } else {
       sinceLaunch += dt;
     }
-    if (seams.observer != nullptr) {
-      seams.observer->AfterLaunchDecision(frame, dt, sinceLaunch);
+    if (showPlatform.observer != nullptr) {
+      showPlatform.observer->AfterLaunchDecision(frame, dt, sinceLaunch);
     }
 
     grBufferSwap(1);
     // Any change of the whole value ends the show, a press reported since the last query too.
-    const std::int32_t buttonState = seams.button.LeftButtonState();
+    const std::int32_t buttonState = showPlatform.button.LeftButtonState();
     if (buttonState != startButtonState) {
       return;
     }
