@@ -124,12 +124,14 @@ bool WaitForNoWindow(const XvfbServer& server, const std::string& name);
 // bootstrap: a test that misses one fails, and says which.
 std::string XvfbMissing();
 
-// Skips the calling test where whole-process tests cannot run.
-#define SKIP_WITHOUT_XVFB()                                                                                            \
+// Skips the calling test when `reason`, such as XvfbMissing(), says what it misses.
+#define SKIP_IF_MISSING(reason)                                                                                        \
   do {                                                                                                                 \
-    const std::string missing = e2e::XvfbMissing();                                                                    \
+    const std::string missing = (reason);                                                                              \
     if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
   } while (false)
+// Skips the calling test where whole-process tests cannot run.
+#define SKIP_WITHOUT_XVFB() SKIP_IF_MISSING(e2e::XvfbMissing())
 
 // What a screen-saver host makes for its saver: a window on the server, here over the test's
 // own X connection, which keeps it alive until the object is destroyed. It is mapped at once
@@ -272,11 +274,7 @@ private:
 // swayidle, weston) on this machine, or empty; scripts/bootstrap installs them.
 std::string WaylandToolsMissing();
 
-#define SKIP_WITHOUT_WAYLAND_TOOLS()                                                                                   \
-  do {                                                                                                                 \
-    const std::string missing = e2e::WaylandToolsMissing();                                                            \
-    if (!missing.empty()) GTEST_SKIP() << missing;                                                                     \
-  } while (false)
+#define SKIP_WITHOUT_WAYLAND_TOOLS() SKIP_IF_MISSING(e2e::WaylandToolsMissing())
 
 // A private headless sway (wlroots' headless back end, pixman renderer), run as the user nobody
 // when the test runs as root (sway refuses root), with a seat whose pointer a helper client
