@@ -91,7 +91,6 @@ private:
   Colormap colormap_ = None;
   Cursor invisibleCursor_ = None;
   int randrEvents_ = -1; // the first of RandR's event codes, where the server has RandR
-  bool screenChanged_ = false;
   bool redrawDue_ = false;
   bool pressed_ = false;
 };
@@ -278,19 +277,20 @@ WindowLayout X11Session::ScreenLayout() const {
 void X11Session::Pump() {
   // XPending also sends what is queued and reads what the server sent; a lost connection ends
   // the process here.
+  bool screenChanged = false;
   while (XPending(display_) > 0) {
     XEvent event;
     XNextEvent(display_, &event);
     if (randrEvents_ >= 0 &&
         (event.type == randrEvents_ + RRScreenChangeNotify || event.type == randrEvents_ + RRNotify)) {
       XRRUpdateConfiguration(&event);
-      screenChanged_ = true;
+      screenChanged = true;
       continue;
     }
     switch (event.type) {
     case ConfigureNotify:
       if (event.xconfigure.window == root_) {
-        screenChanged_ = true;
+        screenChanged = true;
       } else if (inHostWindow_ && event.xconfigure.window == window_.id &&
                  (event.xconfigure.width != layout_.width || event.xconfigure.height != layout_.height)) {
         const int width = event.xconfigure.width;
@@ -317,8 +317,7 @@ void X11Session::Pump() {
     default: break;
     }
   }
-  if (screenChanged_ && !inHostWindow_) {
-    screenChanged_ = false;
+  if (screenChanged && !inHostWindow_) {
     // A monitor came or went, or the screen changed size: the window covers the screen again,
     // and every monitor gets its picture.
     const WindowLayout layout = ScreenLayout();
