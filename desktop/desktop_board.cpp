@@ -1,5 +1,6 @@
 // The desktop board: chooses the display server, and drives its session and presenter frame by frame.
 #include "desktop/desktop.h"
+#include "frame_pacer.h"
 #include "host_window.h"
 #include "session.h"
 
@@ -19,14 +20,16 @@ public:
   bool Open() override;
   void Present(const glide::FrameView& frame) override;
   void Close() override;
-  bool DrawsInHostWindow() const override { return presenter_ != nullptr && session_->DrawsInHostWindow(); }
-  bool HostWindowGone() const override { return presenter_ != nullptr && session_->HostWindowGone(); }
   std::int16_t LeftButtonState() override { return presenter_ != nullptr ? session_->LeftButtonState() : 0; }
 
 private:
+  // Reads the session's events, and has the presenter follow a new layout.
+  void FollowSession();
+
   PresentPath path_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<Presenter> presenter_;
+  FramePacer pacer_;
 };
 
 bool SessionBoard::QueryHardware() {
@@ -47,23 +50,39 @@ bool SessionBoard::Open() {
   if (presenter_ != nullptr) {
     return true;
   }
-  if (!QueryHardware()) {
+  if (!QueryHardware() || !session_->Open()) {
+    Close();
     return false;
   }
-  presenter_ = session_->Open(path_);
+  presenter_ = ChoosePresenter(*session_, path_);
   if (presenter_ == nullptr) {
+    session_->NoPresenter();
     Close();
     return false;
   }
   return true;
 }
 
+void SessionBoard::FollowSession() {
+  if (session_->ReadEvents()) {
+    presenter_->Relayout();
+  }
+}
+
 void SessionBoard::Present(const glide::FrameView& frame) {
   if (presenter_ == nullptr) {
     return;
   }
-  if (session_->ReadEvents()) {
-    presenter_->Relayout(session_->Layout());
+  // Frames are spaced at the nominal refresh before the session's events are read, so that what
+  // arrived meanwhile (a compositor's word that it has shown the last picture) counts for this one.
+  if (!presenter_->WaitsForRetrace()) {
+    pacer_.WaitForNextFrame();
+  }
+  FollowSession();
+  // Until some target can take the frame nothing would be seen: the show waits for one.
+  while (!presenter_->Ready() && !session_->HostWindowGone()) {
+    session_->WaitForEvents();
+    FollowSession();
   }
   if (!session_->HostWindowGone()) {
     presenter_->Present(frame);
@@ -71,8 +90,8 @@ void SessionBoard::Present(const glide::FrameView& frame) {
 }
 
 void SessionBoard::Close() {
-  // The presenter goes first: it draws through the session's windows and, for SDL's renderer,
-  // holds a connection of its own whose errors only the session can tell apart.
+  // The presenter goes first: it draws in the session's targets and, for SDL's renderer, holds a
+  // connection of its own whose errors only the session can tell apart.
   presenter_.reset();
   session_.reset();
 }

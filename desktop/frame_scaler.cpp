@@ -109,19 +109,6 @@ void CopyFromFrame(const glide::FrameView& frame, const ScreenRect& area, std::u
 
 } // namespace
 
-ScreenRect PictureRect(int screenWidth, int screenHeight) {
-  // Compare 4:3 against the screen's shape in integers: a screen wider than 4:3 gets bars left and
-  // right, a taller one bars above and below.
-  if (static_cast<long long>(screenWidth) * 3 >= static_cast<long long>(screenHeight) * 4) {
-    const int width = static_cast<int>((static_cast<long long>(screenHeight) * 4 + 1) / 3);
-    const int fitted = std::min(width, screenWidth);
-    return {(screenWidth - fitted) / 2, 0, fitted, screenHeight};
-  }
-  const int height = static_cast<int>((static_cast<long long>(screenWidth) * 3 + 2) / 4);
-  const int fitted = std::min(height, screenHeight);
-  return {0, (screenHeight - fitted) / 2, screenWidth, fitted};
-}
-
 std::vector<FrameScaler::Tap> FrameScaler::MakeTaps(int sourceSize, int outputSize) {
   std::vector<Tap> taps(static_cast<std::size_t>(outputSize));
   for (int index = 0; index < outputSize; ++index) {

@@ -1,25 +1,14 @@
-// Fitting the 640×480 frame to a screen: the 4:3 picture rectangle and a scaler that redraws only what changed.
+// Fitting the 640×480 frame to a screen: a scaler that redraws only what changed.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "geometry.h"
 #include "glide/board.h"
 
 namespace desktop {
-
-struct ScreenRect {
-  int x;
-  int y;
-  int width;
-  int height;
-  bool operator==(const ScreenRect&) const = default;
-};
-
-// The largest 4:3 rectangle centred on a screen of the given size; what is left over on two
-// sides stays black.
-ScreenRect PictureRect(int screenWidth, int screenHeight);
 
 // Keeps a picture of one screen size up to date with the frames, with bilinear filtering.
 // Everything per pixel is integer arithmetic driven by two tables made once per screen size:

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "frame_scaler.h"
+#include "geometry.h"
 
 namespace desktop {
 

@@ -1,5 +1,4 @@
 // SDL's renderer presenter: the frame as a texture that the GPU scales into every area of the show's X window.
-#include "frame_pacer.h"
 #include "x11.h"
 
 #include <SDL.h>
@@ -15,25 +14,26 @@ namespace {
 
 class SdlRenderer final : public Presenter {
 public:
-  SdlRenderer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, const WindowLayout& layout);
+  SdlRenderer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, const X11Target& target);
   ~SdlRenderer() override;
 
-  void Relayout(const WindowLayout& layout) override { layout_ = layout; }
+  // The areas are read from the target at every present.
+  void Relayout() override {}
+  bool WaitsForRetrace() const override { return waitsForRetrace_; }
   void Present(const glide::FrameView& frame) override;
 
 private:
   SDL_Window* window_;
   SDL_Renderer* renderer_;
   SDL_Texture* texture_;
-  WindowLayout layout_;
+  const X11Target& target_;
   bool waitsForRetrace_;
-  FramePacer pacer_;
 };
 
-SdlRenderer::SdlRenderer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, const WindowLayout& layout)
-    : window_(window), renderer_(renderer), texture_(texture), layout_(layout) {
+SdlRenderer::SdlRenderer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, const X11Target& target)
+    : window_(window), renderer_(renderer), texture_(texture), target_(target) {
   // With vsync the renderer's present waits for the retrace (SDL imitates one where the display
-  // has none); without it the presenter paces itself.
+  // has none); without it the board paces the frames.
   SDL_RendererInfo info;
   waitsForRetrace_ = SDL_GetRendererInfo(renderer_, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
 }
@@ -53,13 +53,10 @@ void SdlRenderer::Present(const glide::FrameView& frame) {
   SDL_UpdateTexture(texture_, nullptr, frame.pixels, frame.stride * static_cast<int>(sizeof(std::uint32_t)));
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
-  for (const ScreenRect& area : layout_.areas) {
+  for (const ScreenRect& area : target_.layout.areas) {
     const ScreenRect picture = PictureRect(area.width, area.height);
     const SDL_Rect destination{area.x + picture.x, area.y + picture.y, picture.width, picture.height};
     SDL_RenderCopy(renderer_, texture_, nullptr, &destination);
-  }
-  if (!waitsForRetrace_) {
-    pacer_.WaitForNextFrame();
   }
   SDL_RenderPresent(renderer_);
 }
@@ -82,7 +79,7 @@ void FollowWindowSize(SDL_Window* window) {
 
 } // namespace
 
-std::unique_ptr<Presenter> MakeSdlRenderer(const X11Window& window, const WindowLayout& layout) {
+std::unique_ptr<Presenter> MakeSdlRenderer(const X11Target& window) {
   // SIGTERM and SIGINT must end the process as they end any program; SDL would turn them into a
   // quit event that nothing reads.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -120,7 +117,7 @@ std::unique_ptr<Presenter> MakeSdlRenderer(const X11Window& window, const Window
     return nullptr;
   }
   FollowWindowSize(sdlWindow);
-  return std::make_unique<SdlRenderer>(sdlWindow, renderer, texture, layout);
+  return std::make_unique<SdlRenderer>(sdlWindow, renderer, texture, window);
 }
 
 } // namespace desktop

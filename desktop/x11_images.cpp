@@ -1,6 +1,6 @@
 // The X images presenter: a picture for each monitor size, scaled where the frame changed, sent through private shared memory or plain requests.
-#include "frame_pacer.h"
-#include "request_batching.h"
+#include "damage.h"
+#include "frame_scaler.h"
 #include "x11.h"
 
 #include <X11/Xutil.h>
@@ -30,7 +30,7 @@ enum class ImageTransport {
 // The scaled picture for the areas of one size, and where in the window each of them shows it.
 class Picture {
 public:
-  Picture(const X11Window& window, int width, int height);
+  Picture(const X11Target& window, int width, int height);
   ~Picture();
   Picture(const Picture&) = delete;
   Picture& operator=(const Picture&) = delete;
@@ -47,7 +47,7 @@ public:
   ScreenRect Whole() const { return {0, 0, scaler_.Picture().width, scaler_.Picture().height}; }
 
 private:
-  const X11Window& window_;
+  const X11Target& window_;
   FrameScaler scaler_;
   ImageTransport transport_ = ImageTransport::Requests;
   XImage* image_ = nullptr;
@@ -55,7 +55,7 @@ private:
   std::vector<std::uint32_t> requestPixels_; // the image's pixels when they go by request
 };
 
-Picture::Picture(const X11Window& window, int width, int height) : window_(window), scaler_(width, height) {
+Picture::Picture(const X11Target& window, int width, int height) : window_(window), scaler_(width, height) {
   Display* display = window_.display;
   const ScreenRect picture = scaler_.Picture();
   const auto pictureWidth = static_cast<unsigned>(picture.width);
@@ -78,7 +78,7 @@ Picture::Picture(const X11Window& window, int width, int height) : window_(windo
       if (address != reinterpret_cast<void*>(-1)) {
         segment_.shmaddr = image_->data = static_cast<char*>(address);
         segment_.readOnly = True;
-        if (SucceedsOnX11(display, [&] { XShmAttach(display, &segment_); })) {
+        if (window_.errors->Succeeds([&] { XShmAttach(display, &segment_); })) {
           transport_ = ImageTransport::SharedMemory;
           return;
         }
@@ -145,31 +145,28 @@ void Picture::Put(GC gc, const ScreenRect& rect) const {
 
 class X11Images final : public Presenter {
 public:
-  X11Images(const X11Window& window, const WindowLayout& layout);
+  explicit X11Images(const X11Target& window);
   ~X11Images() override;
 
-  void Relayout(const WindowLayout& layout) override;
+  void Relayout() override;
   void Present(const glide::FrameView& frame) override;
 
 private:
   // Paints black everything of the window that no picture covers.
   void DrawBars();
 
-  X11Window window_;
-  WindowLayout layout_;
+  const X11Target& window_;
   GC gc_;
   std::vector<std::unique_ptr<Picture>> pictures_;
   bool wholeWindowDue_ = true;
-  FramePacer pacer_;
   std::vector<std::vector<ScreenRect>> changed_; // each picture's changes of this frame
   std::vector<ScreenRect> requests_;             // one picture's changes, as they go to the server
 };
 
-X11Images::X11Images(const X11Window& window, const WindowLayout& layout)
-    : window_(window), gc_(XCreateGC(window.display, window.id, 0, nullptr)) {
+X11Images::X11Images(const X11Target& window) : window_(window), gc_(XCreateGC(window.display, window.id, 0, nullptr)) {
   XSetForeground(window_.display, gc_, window_.depth == 32 ? Opaque : 0);
   requests_.reserve(FrameScaler::MaxRects);
-  Relayout(layout);
+  Relayout();
 }
 
 X11Images::~X11Images() {
@@ -177,8 +174,7 @@ X11Images::~X11Images() {
   XFreeGC(window_.display, gc_);
 }
 
-void X11Images::Relayout(const WindowLayout& layout) {
-  layout_ = layout;
+void X11Images::Relayout() {
   wholeWindowDue_ = true;
   // Pictures of sizes that stay are kept: rescaling them would cost a whole redraw for nothing.
   std::vector<std::unique_ptr<Picture>> previous = std::move(pictures_);
@@ -188,7 +184,7 @@ void X11Images::Relayout(const WindowLayout& layout) {
       return picture != nullptr && picture->AreaWidth() == area.width && picture->AreaHeight() == area.height;
     });
   };
-  for (const ScreenRect& area : layout.areas) {
+  for (const ScreenRect& area : window_.layout.areas) {
     auto picture = ofSize(pictures_, area);
     if (picture == pictures_.end()) {
       const auto kept = ofSize(previous, area);
@@ -211,7 +207,6 @@ void X11Images::Present(const glide::FrameView& frame) {
     const std::span<const ScreenRect> changed = pictures_[index]->Update(frame);
     CoalesceRects(changed, changed_[index]);
   }
-  pacer_.WaitForNextFrame();
   if (wholeWindowDue_) {
     // After an exposure or a new layout nothing of the window can be trusted: the bars and every
     // whole picture go out, once.
@@ -234,7 +229,7 @@ void X11Images::Present(const glide::FrameView& frame) {
 
 void X11Images::DrawBars() {
   Region bars = XCreateRegion();
-  XRectangle whole{0, 0, static_cast<unsigned short>(layout_.width), static_cast<unsigned short>(layout_.height)};
+  XRectangle whole{0, 0, static_cast<unsigned short>(window_.layout.width), static_cast<unsigned short>(window_.layout.height)};
   XUnionRectWithRegion(&whole, bars, bars);
   Region picture = XCreateRegion();
   for (const auto& each : pictures_) {
@@ -246,8 +241,8 @@ void X11Images::DrawBars() {
   }
   XSubtractRegion(bars, picture, bars);
   XSetRegion(window_.display, gc_, bars);
-  XFillRectangle(window_.display, window_.id, gc_, 0, 0, static_cast<unsigned>(layout_.width),
-                 static_cast<unsigned>(layout_.height));
+  XFillRectangle(window_.display, window_.id, gc_, 0, 0, static_cast<unsigned>(window_.layout.width),
+                 static_cast<unsigned>(window_.layout.height));
   XSetClipMask(window_.display, gc_, None);
   XDestroyRegion(picture);
   XDestroyRegion(bars);
@@ -255,11 +250,11 @@ void X11Images::DrawBars() {
 
 } // namespace
 
-std::unique_ptr<Presenter> MakeX11Images(const X11Window& window, const WindowLayout& layout) {
+std::unique_ptr<Presenter> MakeX11Images(const X11Target& window) {
   if (!HasFramePixelLayout(window.visual, window.depth)) {
     return nullptr;
   }
-  return std::make_unique<X11Images>(window, layout);
+  return std::make_unique<X11Images>(window);
 }
 
 } // namespace desktop

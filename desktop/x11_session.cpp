@@ -15,34 +15,6 @@ namespace desktop {
 
 namespace {
 
-// Xlib's error handlers are process-wide and take no context, so what they learn is kept here.
-// There is one session at a time.
-struct ErrorState {
-  XErrorHandler previous = nullptr;
-  Display* display = nullptr;  // the session's connection
-  unsigned long window = None; // the window drawn in
-  bool windowGone = false;     // an error said that it no longer exists
-  bool trapping = false;       // errors on the session's connection are expected and only noted
-  bool trapped = false;
-};
-ErrorState errors;
-
-// Errors about the window once its owner has destroyed it are expected: requests already on
-// their way meet a window that no longer exists, on our connection and on SDL's. They mean the
-// show is over, not that it failed. Every other error goes where it went before.
-int OnError(Display* display, XErrorEvent* event) {
-  if (errors.trapping && display == errors.display) {
-    errors.trapped = true;
-    return 0;
-  }
-  if (errors.window != None && event->resourceid == errors.window &&
-      (event->error_code == BadWindow || event->error_code == BadDrawable)) {
-    errors.windowGone = true;
-    return 0;
-  }
-  return errors.previous != nullptr ? errors.previous(display, event) : 0;
-}
-
 // A lost connection cannot be recovered, and Xlib forbids returning from here.
 int OnConnectionLost(Display* /*display*/) { EndForLostDisplay(); }
 
@@ -68,12 +40,13 @@ public:
   explicit X11Session(Display* display);
   ~X11Session() override;
 
-  std::unique_ptr<Presenter> Open(PresentPath path) override;
+  bool Open() override;
+  DisplayTraits Traits() const override;
+  const X11Target* X11() const override { return &target_; }
+  void NoPresenter() override;
   bool ReadEvents() override;
-  WindowLayout Layout() const override { return layout_; }
   std::int16_t LeftButtonState() override;
-  bool DrawsInHostWindow() const override { return inHostWindow_; }
-  bool HostWindowGone() const override { return inHostWindow_ && errors.windowGone; }
+  bool HostWindowGone() const override { return inHostWindow_ && errors_.WindowGone(); }
 
 private:
   bool TakeHostWindow(const char* value);
@@ -85,9 +58,10 @@ private:
 
   Display* display_;
   Window root_;
-  X11Window window_;
+  X11ErrorTrap errors_;
+  X11Target target_;
   bool inHostWindow_ = false;
-  WindowLayout layout_;
+  bool buttonQueried_ = false;
   Colormap colormap_ = None;
   Cursor invisibleCursor_ = None;
   int randrEvents_ = -1; // the first of RandR's event codes, where the server has RandR
@@ -95,18 +69,15 @@ private:
   bool pressed_ = false;
 };
 
-X11Session::X11Session(Display* display) : display_(display), root_(DefaultRootWindow(display)) {
-  window_.display = display;
-  const XErrorHandler current = XSetErrorHandler(OnError);
-  if (current != OnError) {
-    errors.previous = current;
-  }
-  errors = {errors.previous, display, None, false, false, false};
+X11Session::X11Session(Display* display)
+    : display_(display), root_(DefaultRootWindow(display)), errors_(display) {
+  target_.display = display;
+  target_.errors = &errors_;
 }
 
 X11Session::~X11Session() {
-  if (!inHostWindow_ && window_.id != None) {
-    XDestroyWindow(display_, window_.id);
+  if (!inHostWindow_ && target_.id != None) {
+    XDestroyWindow(display_, target_.id);
   }
   if (invisibleCursor_ != None) {
     XFreeCursor(display_, invisibleCursor_);
@@ -114,48 +85,27 @@ X11Session::~X11Session() {
   if (colormap_ != None) {
     XFreeColormap(display_, colormap_);
   }
-  errors.display = nullptr;
-  errors.window = None;
   XCloseDisplay(display_);
 }
 
-std::unique_ptr<Presenter> X11Session::Open(PresentPath path) {
+bool X11Session::Open() {
   const char* hostWindow = std::getenv(HostWindowVariable);
-  if (hostWindow != nullptr) {
-    if (!TakeHostWindow(hostWindow)) {
-      platform::Fail(nullptr, "%s", UnusableHostWindow);
-    }
-  } else {
+  if (hostWindow == nullptr) {
     MakeOwnWindow();
+  } else if (!TakeHostWindow(hostWindow)) {
+    platform::Fail(nullptr, "%s", UnusableHostWindow);
   }
-  const auto images = [&] { return MakeX11Images(window_, layout_); };
-  const auto renderer = [&] { return MakeSdlRenderer(window_, layout_); };
-  std::unique_ptr<Presenter> presenter;
-  switch (path) {
-  case PresentPath::Renderer: presenter = renderer(); break;
-  case PresentPath::X11Images: presenter = images(); break;
-  case PresentPath::Automatic:
-    // With a GPU the renderer scales almost for free; without one, X images and our scaler,
-    // which redraws only what changed, cost a small fraction of what the renderer does on a
-    // software rasterizer (see bench/show_cpu.sh). A window whose pixels are in another layout
-    // than the frame's takes the renderer, which converts.
-    presenter = HasDirectRendering(display_) ? renderer() : images();
-    if (presenter == nullptr) {
-      presenter = renderer();
-    }
-    break;
-  }
+  return true;
+}
+
+DisplayTraits X11Session::Traits() const {
+  return {WindowSystem::X11, HasDirectRendering(display_), HasFramePixelLayout(target_.visual, target_.depth)};
+}
+
+void X11Session::NoPresenter() {
   if (inHostWindow_) {
-    // A host that ends while the show starts takes its window away before the show has begun to
-    // draw; the show can only say so, since its button reads the window's end as a press, and a
-    // press at the start would be the state the show then waits to change.
-    XSync(display_, False);
-    Pump();
-    if (presenter == nullptr || HostWindowGone()) {
-      platform::Fail(nullptr, "%s", UnusableHostWindow);
-    }
+    platform::Fail(nullptr, "%s", UnusableHostWindow);
   }
-  return presenter;
 }
 
 bool X11Session::TakeHostWindow(const char* value) {
@@ -166,42 +116,40 @@ bool X11Session::TakeHostWindow(const char* value) {
   // From here on an error about the window means its owner destroyed it, which ends the show
   // quietly, as the host's SIGTERM would.
   inHostWindow_ = true;
-  window_.id = *id;
-  errors.window = *id;
+  target_.id = *id;
+  errors_.WatchWindow(*id);
   // Structure changes tell of resizes and of the window's end, exposures of what must be drawn
   // again. Any number of clients may ask for these on one window; button presses are not asked
   // for, since a host that takes them holds them exclusively.
   XWindowAttributes attributes;
-  const bool usable = SucceedsOnX11(display_,
-                                    [&] {
-                                      XSelectInput(display_, window_.id, StructureNotifyMask | ExposureMask);
-                                      XGetWindowAttributes(display_, window_.id, &attributes);
-                                    }) &&
-                      attributes.c_class == InputOutput;
+  const bool usable = errors_.Succeeds([&] {
+    XSelectInput(display_, target_.id, StructureNotifyMask | ExposureMask);
+    XGetWindowAttributes(display_, target_.id, &attributes);
+  }) && attributes.c_class == InputOutput;
   if (!usable) {
     return false;
   }
-  window_.visual = attributes.visual;
-  window_.depth = attributes.depth;
-  layout_ = {attributes.width, attributes.height, {{0, 0, attributes.width, attributes.height}}};
+  target_.visual = attributes.visual;
+  target_.depth = attributes.depth;
+  target_.layout = {attributes.width, attributes.height, {{0, 0, attributes.width, attributes.height}}};
   return true;
 }
 
 void X11Session::MakeOwnWindow() {
   const int screen = DefaultScreen(display_);
-  window_.visual = DefaultVisual(display_, screen);
-  window_.depth = DefaultDepth(display_, screen);
+  target_.visual = DefaultVisual(display_, screen);
+  target_.depth = DefaultDepth(display_, screen);
   XSetWindowAttributes attributes{};
   unsigned long mask = CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWEventMask | CWCursor;
   // Where the screen's own visual is not in the frame's layout (a 16-bit screen, say), a 24-bit
   // true-colour one saves the conversion, when the server has one; otherwise SDL's renderer
   // converts.
   XVisualInfo matching;
-  if (!HasFramePixelLayout(window_.visual, window_.depth) &&
+  if (!HasFramePixelLayout(target_.visual, target_.depth) &&
       XMatchVisualInfo(display_, screen, 24, TrueColor, &matching) != 0 &&
       HasFramePixelLayout(matching.visual, matching.depth)) {
-    window_.visual = matching.visual;
-    window_.depth = matching.depth;
+    target_.visual = matching.visual;
+    target_.depth = matching.depth;
     colormap_ = XCreateColormap(display_, root_, matching.visual, AllocNone);
     attributes.colormap = colormap_;
     mask |= CWColormap;
@@ -216,21 +164,21 @@ void X11Session::MakeOwnWindow() {
   // Like every screen saver's window, it is left alone by the window manager (override-redirect)
   // and lies over everything, one window over all the monitors. Black is its background, so the
   // server itself clears what an exposure uncovers.
-  layout_ = ScreenLayout();
+  target_.layout = ScreenLayout();
   attributes.override_redirect = True;
   attributes.background_pixel = 0;
   attributes.border_pixel = 0;
   attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask;
   attributes.cursor = invisibleCursor_;
-  window_.id =
-      XCreateWindow(display_, root_, 0, 0, static_cast<unsigned>(layout_.width), static_cast<unsigned>(layout_.height),
-                    0, window_.depth, InputOutput, window_.visual, mask, &attributes);
-  XStoreName(display_, window_.id, "Pyrovane");
+  target_.id =
+      XCreateWindow(display_, root_, 0, 0, static_cast<unsigned>(target_.layout.width), static_cast<unsigned>(target_.layout.height),
+                    0, target_.depth, InputOutput, target_.visual, mask, &attributes);
+  XStoreName(display_, target_.id, "Pyrovane");
   char name[] = "pyrovane";
   char className[] = "Pyrovane";
   XClassHint classHint{name, className};
-  XSetClassHint(display_, window_.id, &classHint);
-  XMapRaised(display_, window_.id);
+  XSetClassHint(display_, target_.id, &classHint);
+  XMapRaised(display_, target_.id);
 
   // The screen's size, from the root window's structure; its monitors, from RandR.
   XSelectInput(display_, root_, StructureNotifyMask);
@@ -291,22 +239,22 @@ void X11Session::Pump() {
     case ConfigureNotify:
       if (event.xconfigure.window == root_) {
         screenChanged = true;
-      } else if (inHostWindow_ && event.xconfigure.window == window_.id &&
-                 (event.xconfigure.width != layout_.width || event.xconfigure.height != layout_.height)) {
+      } else if (inHostWindow_ && event.xconfigure.window == target_.id &&
+                 (event.xconfigure.width != target_.layout.width || event.xconfigure.height != target_.layout.height)) {
         const int width = event.xconfigure.width;
         const int height = event.xconfigure.height;
-        layout_ = {width, height, {{0, 0, width, height}}};
+        target_.layout = {width, height, {{0, 0, width, height}}};
         redrawDue_ = true;
       }
       break;
     case Expose:
-      if (event.xexpose.window == window_.id) {
+      if (event.xexpose.window == target_.id) {
         redrawDue_ = true;
       }
       break;
     case DestroyNotify:
-      if (event.xdestroywindow.window == window_.id) {
-        errors.windowGone = true;
+      if (event.xdestroywindow.window == target_.id) {
+        errors_.NoteWindowGone();
       }
       break;
     case ButtonPress:
@@ -321,12 +269,12 @@ void X11Session::Pump() {
     // A monitor came or went, or the screen changed size: the window covers the screen again,
     // and every monitor gets its picture.
     const WindowLayout layout = ScreenLayout();
-    if (layout != layout_) {
-      if (layout.width != layout_.width || layout.height != layout_.height) {
-        XMoveResizeWindow(display_, window_.id, 0, 0, static_cast<unsigned>(layout.width),
+    if (layout != target_.layout) {
+      if (layout.width != target_.layout.width || layout.height != target_.layout.height) {
+        XMoveResizeWindow(display_, target_.id, 0, 0, static_cast<unsigned>(layout.width),
                           static_cast<unsigned>(layout.height));
       }
-      layout_ = layout;
+      target_.layout = layout;
       redrawDue_ = true;
     }
   }
@@ -341,10 +289,21 @@ bool X11Session::ReadEvents() {
 
 std::int16_t X11Session::LeftButtonState() {
   if (inHostWindow_) {
-    return HostWindowGone() ? PressedSinceLastQuery : 0;
+    if (!buttonQueried_) {
+      // A host that ends while the show starts takes its window away before the show has begun
+      // to draw; the show can only say so, since its button reads the window's end as a press,
+      // and a press at the start would be the state the show then waits to change.
+      buttonQueried_ = true;
+      XSync(display_, False);
+      Pump();
+      if (HostWindowGone()) {
+        platform::Fail(nullptr, "%s", UnusableHostWindow);
+      }
+    }
+    return HostWindowGone() ? platform::PressedSinceLastQuery : 0;
   }
   Pump();
-  std::uint16_t value = pressed_ ? PressedSinceLastQuery : 0;
+  std::uint16_t value = pressed_ ? platform::PressedSinceLastQuery : 0;
   pressed_ = false;
   // The global state asks the server, so it sees the button even when another window lies
   // under the pointer.
@@ -357,21 +316,12 @@ std::int16_t X11Session::LeftButtonState() {
   unsigned buttons = 0;
   if (XQueryPointer(display_, root_, &rootUnder, &childUnder, &rootX, &rootY, &windowX, &windowY, &buttons) &&
       (buttons & Button1Mask) != 0) {
-    value |= ButtonDownNow;
+    value |= platform::ButtonDownNow;
   }
   return static_cast<std::int16_t>(value);
 }
 
 } // namespace
-
-bool SucceedsOnX11(Display* display, void (*request)(Display*, void*), void* data) {
-  errors.trapping = true;
-  errors.trapped = false;
-  request(display, data);
-  XSync(display, False);
-  errors.trapping = false;
-  return !errors.trapped;
-}
 
 bool HasFramePixelLayout(const Visual* visual, int depth) {
   return (depth == 24 || depth == 32) && (visual->c_class == TrueColor || visual->c_class == DirectColor) &&

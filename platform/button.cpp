@@ -5,7 +5,7 @@ namespace platform {
 
 std::int16_t ScriptedButton::LeftButtonState() {
   ++queries_;
-  return queries_ > framesBeforeChange_ ? 1 : 0;
+  return queries_ > framesBeforeChange_ ? PressedSinceLastQuery : 0;
 }
 
 } // namespace platform

@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     } else if (option == "--path" && value == "renderer") {
       path = desktop::PresentPath::Renderer;
     } else if (option == "--path" && value == "images") {
-      path = desktop::PresentPath::X11Images;
+      path = desktop::PresentPath::Images;
     } else if (option == "--pattern" && value == "quadrants") {
       pattern = Pattern::Quadrants;
     } else if (option == "--pattern" && value == "sparks") {

@@ -12,17 +12,18 @@ struct xcb_connection_t;
 
 namespace desktop {
 
-// How the desktop board puts a frame on the screen on X11. On Wayland the compositor scales the
-// frame, whatever is asked here.
+// How the desktop board puts a frame on the screen.
 enum class PresentPath {
-  // Chosen when the display opens: the renderer where the display has direct (GPU) rendering,
-  // otherwise X images.
+  // Chosen when the display opens, from what it offers: SDL's renderer on an X server with direct
+  // (GPU) rendering, otherwise images.
   Automatic,
-  // SDL's 2-D renderer: the frame is a texture that the GPU scales to the screen.
+  // SDL's 2-D renderer on X11: the frame is a texture that the GPU scales to the screen.
   Renderer,
-  // X images, scaled on the processor where the frame changed, through shared memory that only
-  // this user can attach (or plain requests where the server shares no memory).
-  X11Images,
+  // Pictures the show fills itself in memory it shares with the server: on X11 X images, scaled
+  // on the processor where the frame changed, in shared memory that only this user can attach (or
+  // plain requests where the server shares no memory); on Wayland the frame in shared-memory
+  // buffers that the compositor scales.
+  Images,
 };
 
 // A board on the user's desktop, which may draw in a window that a screen-saver host owns.
@@ -40,10 +41,6 @@ enum class PresentPath {
 // - Losing the display ends the process with one line on standard error and status 255.
 class DesktopBoard : public glide::Board {
 public:
-  // True while the open board draws in the host's window named by XSCREENSAVER_WINDOW.
-  virtual bool DrawsInHostWindow() const = 0;
-  // True once the host has destroyed the window the board draws in; nothing is drawn after that.
-  virtual bool HostWindowGone() const = 0;
   // The left button as DesktopButton describes it; 0 while the board is not open.
   virtual std::int16_t LeftButtonState() = 0;
 };

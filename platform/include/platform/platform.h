@@ -75,6 +75,10 @@ private:
 // Left-button query, in the shape of the old key-state query: a signed 16-bit value with bit 15
 // set while the button is down and bit 0 set when it was pressed since the previous query.
 
+// The bits of that value.
+inline constexpr std::uint16_t ButtonDownNow = 0x8000;
+inline constexpr std::uint16_t PressedSinceLastQuery = 0x0001;
+
 class ButtonQuery {
 public:
   virtual ~ButtonQuery() = default;

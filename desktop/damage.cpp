@@ -1,5 +1,5 @@
-// The damage of the last few frames, and the runs of tiles it marks.
-#include "damage_history.h"
+// Damage rectangles: the history of changed tiles, their runs, and rectangles joined into fewer.
+#include "damage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,6 +58,27 @@ void TileRuns(const glide::FrameDamage& tiles, std::vector<ScreenRect>& runs) {
                       static_cast<int>(last - first) * glide::DamageTileWidth, glide::DamageTileHeight});
       first = last;
     }
+  }
+}
+
+void CoalesceRects(std::span<const ScreenRect> rects, std::vector<ScreenRect>& out) {
+  out.clear();
+  for (const ScreenRect& rect : rects) {
+    if (!out.empty()) {
+      ScreenRect& last = out.back();
+      const int left = std::min(last.x, rect.x);
+      const int top = std::min(last.y, rect.y);
+      const int right = std::max(last.x + last.width, rect.x + rect.width);
+      const int bottom = std::max(last.y + last.height, rect.y + rect.height);
+      const long long added = static_cast<long long>(right - left) * (bottom - top) -
+                              static_cast<long long>(last.width) * last.height -
+                              static_cast<long long>(rect.width) * rect.height;
+      if (added <= CoalesceLimit) {
+        last = {left, top, right - left, bottom - top};
+        continue;
+      }
+    }
+    out.push_back(rect);
   }
 }
 

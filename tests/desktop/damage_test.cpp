@@ -1,5 +1,5 @@
 // Tests of the damage history that tells an old buffer what it misses, and of the runs of marked tiles.
-#include "damage_history.h"
+#include "damage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,17 +1,19 @@
-// The damage of the last few frames, so that a buffer several frames old gets only the tiles it misses.
+// Damage rectangles: what changed from frame to frame, as tiles, runs of tiles and fewer, larger rectangles.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
-#include "frame_scaler.h"
+#include "geometry.h"
 #include "glide/board.h"
 
 namespace desktop {
 
-// Remembers which tiles each of the last HistoryLength frames changed. Frames are numbered from
-// 1 as they are presented; 0 stands for "no frame", such as a buffer not yet filled.
+// Remembers which tiles each of the last HistoryLength frames changed, so that a buffer several
+// frames old gets only the tiles it misses. Frames are numbered from 1 as they are presented; 0
+// stands for "no frame", such as a buffer not yet filled.
 class DamageHistory {
 public:
   // Buffers older than this many frames are filled whole: the oldest damage is forgotten.
@@ -23,6 +25,7 @@ public:
   // Every tile that changed after frame `since` up to the last frame recorded: all of them when
   // `since` is 0 or older than the history. False when no tile changed.
   bool ChangedSince(std::uint64_t since, glide::FrameDamage& changed) const;
+  std::uint64_t Last() const { return last_; }
 
 private:
   std::array<glide::FrameDamage, HistoryLength> frames_{};
@@ -31,5 +34,13 @@ private:
 
 // The runs of marked tiles of each tile row, as rectangles of frame pixels, top row first.
 void TileRuns(const glide::FrameDamage& tiles, std::vector<ScreenRect>& runs);
+
+// Rectangles that cover all of `rects`, in fewer requests to the display server: each rectangle
+// is joined to the one before it when their union adds at most CoalesceLimit pixels. A request
+// costs the X server about as much as copying a few thousand pixels (measured under Xvfb), so
+// joining the many small rectangles of a frame costs less than sending them one by one; a
+// compositor's damage list is kept as short.
+inline constexpr long long CoalesceLimit = 4096;
+void CoalesceRects(std::span<const ScreenRect> rects, std::vector<ScreenRect>& out);
 
 } // namespace desktop

@@ -1,0 +1,31 @@
+// The screen's geometry: rectangles of pixels, the 4:3 picture on a screen, and where a window's pictures go.
+#pragma once
+
+#include <vector>
+
+namespace desktop {
+
+// A rectangle of pixels, from its top left corner.
+struct ScreenRect {
+  int x;
+  int y;
+  int width;
+  int height;
+  bool operator==(const ScreenRect&) const = default;
+};
+
+// The largest 4:3 rectangle centred on a screen of the given size; what is left over on two
+// sides stays black.
+ScreenRect PictureRect(int screenWidth, int screenHeight);
+
+// Where the show's pictures go in one window: the window's size, and the areas of it that each
+// get the picture, 4:3 kept (one a monitor in the show's own window, or the whole of a host's
+// window). Everything else of the window is black.
+struct WindowLayout {
+  int width = 0;
+  int height = 0;
+  std::vector<ScreenRect> areas; // in window coordinates, none the same as another
+  bool operator==(const WindowLayout&) const = default;
+};
+
+} // namespace desktop
