@@ -5,7 +5,7 @@
 // "main: grSstQueryHardware failed!" and exits with 255; an argument that is not recognised
 // ends at once, silently, with 0; the settings dialog, on the offscreen platform, loads the
 // toolkit's platform plugin and then waits for a user who never comes, until SIGTERM ends it.
-#include "e2e_support.h"
+#include "processes.h"
 
 #include <gtest/gtest.h>
 

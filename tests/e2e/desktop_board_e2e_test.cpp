@@ -1,5 +1,7 @@
 // Whole-process tests of the desktop board and its button, on a private Xvfb server.
-#include "e2e_support.h"
+#include "screenshots.h"
+#include "support/case_name.h"
+#include "x_servers.h"
 
 #include <gtest/gtest.h>
 
@@ -52,9 +54,7 @@ struct RunningProbe {
 };
 
 TEST(DesktopBoardQuery, FindsOnlyADisplayAPersonCanSee) {
-  SKIP_WITHOUT_XVFB();
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   TemporaryDirectory directory;
   // A display number that nothing listens on: Xvfb chose a free one, and the next thousand up
   // is as free in practice.
@@ -105,10 +105,8 @@ struct ScreenCase {
 class DesktopBoardScreen : public ::testing::TestWithParam<ScreenCase> {};
 
 TEST_P(DesktopBoardScreen, FillsTheScreenWithTheFrameInFourByThree) {
-  SKIP_WITHOUT_XVFB();
   const ScreenCase& c = GetParam();
-  XvfbServer server(c.width, c.height);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, c.width, c.height);
   TemporaryDirectory directory;
   RunningProbe probe(server, directory.File("probe.out"), c.path);
   ASSERT_TRUE(probe.presenting) << probe.process.Output();
@@ -162,11 +160,9 @@ struct ResizeCase {
 class DesktopBoardHostWindow : public ::testing::TestWithParam<ResizeCase> {};
 
 TEST_P(DesktopBoardHostWindow, KeepsFourByThreeAndFollowsTheWindowsSize) {
-  SKIP_WITHOUT_XVFB();
   const ResizeCase& c = GetParam();
   constexpr Rect Placement{100, 50, 400, 300};
-  XvfbServer server(1024, 768);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 1024, 768);
   HostWindow host(server, Placement);
   ASSERT_TRUE(host.Created());
   TemporaryDirectory directory;
@@ -217,10 +213,8 @@ struct RepaintCase {
 class DesktopBoardRepaint : public ::testing::TestWithParam<RepaintCase> {};
 
 TEST_P(DesktopBoardRepaint, WhatChangedIsRedrawnToExactlyWhatAFullRepaintShows) {
-  SKIP_WITHOUT_XVFB();
   const RepaintCase& c = GetParam();
-  XvfbServer server(c.width, c.height, c.sharedMemory);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, c.width, c.height, c.sharedMemory);
   TemporaryDirectory directory;
   const auto screenAfter = [&](const std::string& firstFrame, int frames) -> std::optional<Image> {
     ChildProcess probe({Probe, "show", "--path", "images", "--pattern", "sparks", "--first-frame", firstFrame},
@@ -258,9 +252,7 @@ struct PresentPathCase {
 class DesktopBoardPresentPath : public ::testing::TestWithParam<PresentPathCase> {};
 
 TEST_P(DesktopBoardPresentPath, AvoidsSoftwareOpenGlWithoutDirectRendering) {
-  SKIP_WITHOUT_XVFB();
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   TemporaryDirectory directory;
   const std::string calls = directory.File("calls.txt");
   RunningProbe probe(server, directory.File("probe.out"), GetParam().name,
@@ -286,10 +278,8 @@ struct ButtonCase {
 class DesktopButton : public ::testing::TestWithParam<ButtonCase> {};
 
 TEST_P(DesktopButton, ChangesOnPressesOnly) {
-  SKIP_WITHOUT_XVFB();
   const ButtonCase& c = GetParam();
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   TemporaryDirectory directory;
   RunningProbe probe(server, directory.File("probe.out"));
   ASSERT_TRUE(probe.presenting) << probe.process.Output();

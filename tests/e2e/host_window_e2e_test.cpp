@@ -1,5 +1,8 @@
 // Whole-process tests of pyrovane in a screen-saver host's window (XSCREENSAVER_WINDOW) on a private Xvfb server.
-#include "e2e_support.h"
+#include "processes.h"
+#include "screenshots.h"
+#include "support/case_name.h"
+#include "x_servers.h"
 
 #include <gtest/gtest.h>
 
@@ -38,9 +41,7 @@ struct IdCase {
 class HostWindowId : public ::testing::TestWithParam<IdCase> {};
 
 TEST_P(HostWindowId, DrawsOnlyInTheHostsWindowUntilSigterm) {
-  SKIP_WITHOUT_XVFB();
-  XvfbServer server(1024, 768);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 1024, 768);
   HostWindow host(server, HostPlacement, GetParam().kind);
   ASSERT_TRUE(host.Created());
   ShowDirectory show;
@@ -81,11 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<IdCase>);
 
 TEST(HostWindowProgram, EndsQuietlyWhenTheHostDestroysItsWindow) {
-  SKIP_WITHOUT_XVFB();
   // A host may take its window away before it sends SIGTERM: that is the end of the show, not a
   // failure of it.
-  XvfbServer server(1024, 768);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 1024, 768);
   HostWindow host(server, HostPlacement);
   ASSERT_TRUE(host.Created());
   ShowDirectory show;
@@ -109,10 +108,8 @@ struct StartCase {
 class HostWindowStart : public ::testing::TestWithParam<StartCase> {};
 
 TEST_P(HostWindowStart, AWindowThatCannotBeUsedGivesItsLineAndNoWindowOfItsOwn) {
-  SKIP_WITHOUT_XVFB();
   const StartCase& c = GetParam();
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   std::optional<HostWindow> window;
   ShowDirectory show;
   EnvironmentChanges hooks{{"LD_PRELOAD", CallHooks}, {"PYROVANE_CALL_LOG", show.File("calls.txt")}};
@@ -152,10 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<StartCase>);
 
 TEST(HostWindowProgram, TwoShowsInTwoWindowsSideBySideBothDraw) {
-  SKIP_WITHOUT_XVFB();
   // One process per window, as hosts run a saver on each monitor.
-  XvfbServer server(1024, 768);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 1024, 768);
   constexpr Rect LeftPlacement{0, 0, 400, 300};
   constexpr Rect RightPlacement{420, 0, 400, 300};
   HostWindow left(server, LeftPlacement);

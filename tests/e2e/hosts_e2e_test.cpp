@@ -1,5 +1,8 @@
 // Whole-process tests of a staged install in the real screen-saver hosts, xsecurelock and xscreensaver, on a private Xvfb server.
-#include "e2e_support.h"
+#include "processes.h"
+#include "screenshots.h"
+#include "staged_install.h"
+#include "x_servers.h"
 
 #include <gtest/gtest.h>
 
@@ -30,37 +33,23 @@ bool WaitUntil(const std::function<bool()>& condition) { return Eventually(condi
 
 // The processes that run `program` now.
 std::set<pid_t> ProcessesRunning(const fs::path& program) {
-  std::set<pid_t> found;
-  for (const pid_t pid : Processes()) {
-    if (ExecutableOf(pid) == program) found.insert(pid);
-  }
-  return found;
+  return ProcessesWhere([&](pid_t pid) { return ExecutableOf(pid) == program; });
 }
 
-// The live processes with this display in their environment, one "pid name" line each:
-// everything a host started on it, whatever became of its parent.
-std::string ProcessesOnDisplay(const std::string& display) {
-  std::string found;
-  for (const pid_t pid : Processes()) {
-    const std::string process = "/proc/" + std::to_string(pid);
-    const std::string environment = '\0' + ReadWhole(process + "/environ") + '\0';
-    if (environment.find('\0' + std::string("DISPLAY=") + display + '\0') == std::string::npos) continue;
-    std::string name = ReadWhole(process + "/comm");
-    if (name.ends_with('\n')) name.pop_back();
-    found += std::to_string(pid) + " " + name + "\n";
-  }
-  return found;
+// The live processes with this display in their environment: everything a host started on it,
+// whatever became of its parent.
+std::set<pid_t> ProcessesOnDisplay(const std::string& display) {
+  return ProcessesWhere([&](pid_t pid) { return EnvironmentHolds(pid, "DISPLAY=" + display); });
 }
 
 // Ends a host as a session does, with SIGTERM, and expects nothing it started to outlive it.
 void EndAndExpectNothingLeft(ChildProcess& host, const XvfbServer& server) {
   // Else an empty list below would prove nothing.
-  ASSERT_NE(ProcessesOnDisplay(server.Display()).find(std::to_string(host.Pid()) + " "), std::string::npos)
-      << "the host itself is not seen on its display";
+  ASSERT_EQ(ProcessesOnDisplay(server.Display()).count(host.Pid()), 1u) << "the host itself is not seen on its display";
   EXPECT_TRUE(host.Signal(SIGTERM).has_value()) << "SIGTERM did not end the host";
   EXPECT_TRUE(WaitUntil([&] { return ProcessesOnDisplay(server.Display()).empty(); }))
       << "left behind:\n"
-      << ProcessesOnDisplay(server.Display());
+      << DescribeProcesses(ProcessesOnDisplay(server.Display()));
 }
 
 struct Watched {
@@ -96,10 +85,8 @@ protected:
 };
 
 TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
-  SKIP_WITHOUT_XVFB();
+  START_X_SERVER(server, 640, 480);
   ASSERT_TRUE(ProgramAvailable("xsecurelock")) << "xsecurelock is missing (scripts/bootstrap installs it)";
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
   EnvironmentChanges environment = server.Environment();
   // By absolute path, so that a module of an installed package is not taken for the staged one.
   environment["XSECURELOCK_SAVER"] = Staged("usr/libexec/xsecurelock/saver_pyrovane");
@@ -118,10 +105,8 @@ TEST_F(Hosts, XsecurelockDrawsTheShowFromOneProcessAndLeavesNothingBehind) {
 }
 
 TEST_F(Hosts, XscreensaverDrawsTheShowWhenActivatedAndEndsItWhenDeactivated) {
-  SKIP_WITHOUT_XVFB();
+  START_X_SERVER(server, 640, 480);
   ASSERT_TRUE(ProgramAvailable("xscreensaver")) << "xscreensaver is missing (scripts/bootstrap installs it)";
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
 
   // It writes no settings of its own until its settings program saves them: one hack, no lock,
   // no fading, and no time-out that could start it before the test does.

@@ -1,5 +1,9 @@
 // Whole-process tests of a staged install (DESTDIR): the files it puts in place, and the installed show and launchers under Xvfb.
-#include "e2e_support.h"
+#include "processes.h"
+#include "screenshots.h"
+#include "staged_install.h"
+#include "support/case_name.h"
+#include "x_servers.h"
 
 #include <gtest/gtest.h>
 
@@ -84,10 +88,8 @@ struct CommandCase {
 class PyrovaneCommand : public StagedInstallTest, public ::testing::WithParamInterface<CommandCase> {};
 
 TEST_P(PyrovaneCommand, WorksFromAnyDirectory) {
-  SKIP_WITHOUT_XVFB();
   const CommandCase& c = GetParam();
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   // "/" holds no texture: the command finds the installed one.
   ChildProcess program(InDirectory("/", Command(Staged("usr/bin/pyrovane"), c.arguments)), server.Environment(),
                        WorkFile("command.log"));
@@ -126,7 +128,6 @@ struct LauncherCase {
 class HostsLaunchers : public StagedInstallTest, public ::testing::WithParamInterface<LauncherCase> {};
 
 TEST_P(HostsLaunchers, RunTheShowInTheirWindowWhateverTheyPass) {
-  SKIP_WITHOUT_XVFB();
   const LauncherCase& c = GetParam();
   const std::string stagedHacks = Staged("usr/libexec/xscreensaver");
   // The hack directory that the README has a /usr/local install link into xscreensaver's own.
@@ -134,8 +135,7 @@ TEST_P(HostsLaunchers, RunTheShowInTheirWindowWhateverTheyPass) {
   fs::create_symlink(stagedHacks + "/pyrovane", linkedHacks.File("pyrovane"));
   const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin:/bin";
   constexpr Rect Placement{50, 50, 400, 300};
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   HostWindow host(server, Placement);
   ASSERT_TRUE(host.Created());
   EnvironmentChanges environment = server.Environment();

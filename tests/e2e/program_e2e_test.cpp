@@ -1,5 +1,7 @@
 // Whole-process tests of pyrovane itself on a private Xvfb server: the show, its failures, its end.
-#include "e2e_support.h"
+#include "processes.h"
+#include "screenshots.h"
+#include "x_servers.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +20,7 @@ using namespace e2e;
 using namespace support;
 
 TEST(Program, FailuresPrintTheirLineAndExitWith255) {
-  SKIP_WITHOUT_XVFB();
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   ShowDirectory show;
   TemporaryDirectory empty;
   struct Case {
@@ -47,11 +47,9 @@ TEST(Program, SettingsWithoutADisplayEndNormally) {
 }
 
 TEST(Program, AShowKilledAsItSharesItsMemoryLeavesNoSegmentBehind) {
-  SKIP_WITHOUT_XVFB();
   // Hosts end their savers by signal all the time, at any moment: here the moment between making
   // the segment and the server's attaching it, when only the show holds it.
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   ShowDirectory show;
   ChildProcess program = show.Start(
       {"/s"}, {{"DISPLAY", server.Display()}, {"LD_PRELOAD", PYROVANE_CALL_HOOKS}, {"PYROVANE_KILL_AT", "XShmAttach"}});
@@ -91,11 +89,8 @@ std::optional<Image> WaitForPictures(const XvfbServer& server, const std::vector
 }
 
 TEST(Program, ShowsTheSameShowOnEveryMonitor) {
-  SKIP_WITHOUT_XVFB();
-  XvfbServer host(640, 480);
-  ASSERT_TRUE(host.Started());
-  XvfbServer server(XvfbServer::TwoHeads{host, 1280, 720});
-  ASSERT_TRUE(server.Started()) << "Xephyr did not start (scripts/bootstrap installs xserver-xephyr)";
+  START_X_SERVER(host, 640, 480);
+  START_X_SERVER(server, XvfbServer::TwoHeads{host, 1280, 720});
   ShowDirectory show;
   ChildProcess program = show.Start({"/s"}, server.Environment());
   const std::vector<Rect> pictures = PicturesIn({{0, 0, 1280, 720}, {1280, 0, 1280, 720}});
@@ -119,11 +114,9 @@ TEST(Program, ShowsTheSameShowOnEveryMonitor) {
 // laid out again when the screen shrinks (as when a monitor is unplugged or set to a lower mode),
 // and over at a click.
 TEST(Program, ShowsFireworksPrivatelyOnTheWholeScreenAsItChangesUntilAClick) {
-  SKIP_WITHOUT_XVFB();
   constexpr unsigned OwnerOnly = 0600;
   constexpr unsigned MarkedForRemoval = 01000; // the kernel's SHM_DEST
-  XvfbServer server(1024, 768);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 1024, 768);
   ShowDirectory show;
   ChildProcess program = show.Start({"/s"}, server.Environment());
   ASSERT_TRUE(WaitForWindow(server, ShowWindow)) << program.Output();
@@ -163,12 +156,10 @@ TEST(Program, ShowsFireworksPrivatelyOnTheWholeScreenAsItChangesUntilAClick) {
 }
 
 TEST(Program, EndsWithItsDisplay) {
-  SKIP_WITHOUT_XVFB();
   // A session that ends or a server that crashes takes the display away under the show or the
   // settings dialog.
   for (const auto& [argument, window] : {std::pair{"/s", ShowWindow}, std::pair{"/c", SettingsWindow}}) {
-    XvfbServer server(640, 480);
-    ASSERT_TRUE(server.Started());
+    START_X_SERVER(server, 640, 480);
     ShowDirectory show;
     ChildProcess program = show.Start({argument}, server.Environment());
     ASSERT_TRUE(WaitForWindow(server, window)) << program.Output();

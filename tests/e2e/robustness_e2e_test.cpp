@@ -1,7 +1,9 @@
 // Whole-process tests of pyrovane meeting bad input and signals on a private Xvfb server: a bad
 // "flare.3df" ends it with its line after the display is shut down, and SIGTERM or SIGINT end
 // the show and the dialog at once, leaving nothing behind.
-#include "e2e_support.h"
+#include "processes.h"
+#include "support/case_name.h"
+#include "x_servers.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +38,7 @@ struct BadTexture {
 class BadTextureTest : public ::testing::TestWithParam<BadTexture> {};
 
 TEST_P(BadTextureTest, EndsTheShowWithItsLineAfterTheDisplayIsShutDown) {
-  SKIP_WITHOUT_XVFB();
-  XvfbServer server(640, 480);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 640, 480);
   TemporaryDirectory directory;
   GetParam().make(directory.File("flare.3df"));
   const std::string log = directory.File("calls.txt");
@@ -86,12 +86,13 @@ INSTANTIATE_TEST_SUITE_P(
 // The processes descended from `ancestor`, found through their parents.
 std::set<pid_t> DescendantsOf(pid_t ancestor) {
   std::set<pid_t> descendants{ancestor};
-  for (bool grew = true; grew;) {
-    grew = false;
-    for (const pid_t pid : Processes()) {
+  for (std::size_t known = 0; known != descendants.size();) {
+    known = descendants.size();
+    const std::set<pid_t> children = ProcessesWhere([&](pid_t pid) {
       const std::optional<ProcessState> state = StateOf(pid);
-      if (state && descendants.count(state->parent) != 0 && descendants.insert(pid).second) grew = true;
-    }
+      return state && descendants.count(state->parent) != 0;
+    });
+    descendants.insert(children.begin(), children.end());
   }
   descendants.erase(ancestor);
   return descendants;
@@ -119,10 +120,8 @@ struct SignalCase {
 class SignalTest : public ::testing::TestWithParam<SignalCase> {};
 
 TEST_P(SignalTest, EndsAtOnceAndLeavesNothingBehind) {
-  SKIP_WITHOUT_XVFB();
   const SignalCase& c = GetParam();
-  XvfbServer server(800, 600);
-  ASSERT_TRUE(server.Started());
+  START_X_SERVER(server, 800, 600);
   ShowDirectory directory;
   const Ended geometry = ScreenGeometry(server);
   ASSERT_EQ(geometry.exitCode, 0) << geometry.output;

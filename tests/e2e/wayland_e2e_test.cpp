@@ -1,5 +1,7 @@
 // Whole-process tests of pyrovane as a Wayland client: on a headless sway with several outputs, on weston without a seat, and started by swayidle.
-#include "e2e_support.h"
+#include "processes.h"
+#include "screenshots.h"
+#include "wayland_compositors.h"
 
 #include <gtest/gtest.h>
 
