@@ -69,8 +69,7 @@ private:
   bool pressed_ = false;
 };
 
-X11Session::X11Session(Display* display)
-    : display_(display), root_(DefaultRootWindow(display)), errors_(display) {
+X11Session::X11Session(Display* display) : display_(display), root_(DefaultRootWindow(display)), errors_(display) {
   target_.display = display;
   target_.errors = &errors_;
 }
@@ -170,9 +169,9 @@ void X11Session::MakeOwnWindow() {
   attributes.border_pixel = 0;
   attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask;
   attributes.cursor = invisibleCursor_;
-  target_.id =
-      XCreateWindow(display_, root_, 0, 0, static_cast<unsigned>(target_.layout.width), static_cast<unsigned>(target_.layout.height),
-                    0, target_.depth, InputOutput, target_.visual, mask, &attributes);
+  target_.id = XCreateWindow(display_, root_, 0, 0, static_cast<unsigned>(target_.layout.width),
+                             static_cast<unsigned>(target_.layout.height), 0, target_.depth, InputOutput,
+                             target_.visual, mask, &attributes);
   XStoreName(display_, target_.id, "Pyrovane");
   char name[] = "pyrovane";
   char className[] = "Pyrovane";

@@ -1,7 +1,7 @@
 // Tests of fitting the frame to a screen: the picture rectangle, the scaler of what changed and the pacer.
+#include "damage.h"
 #include "frame_pacer.h"
 #include "frame_scaler.h"
-#include "damage.h"
 
 #include <gtest/gtest.h>
 
