@@ -89,6 +89,17 @@ void LeaveLittleHeap() {
   }
 }
 
+// Lowers the limit of open files to those open now, as `ulimit -n` does for a process that
+// then opens a few more before it reads the texture.
+void UseUpFileDescriptors() {
+  const int lowestFree = dup(0);
+  close(lowestFree);
+  rlimit limit{};
+  getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(lowestFree);
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 // AddressSanitizer's allocator ends the process when the address space runs out, instead of
 // returning null; the plain build tests that failure.
 #if defined(__SANITIZE_ADDRESS__)
@@ -118,6 +129,9 @@ TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
       {directory + "/missing.3df", "could not get info on " + directory + "/missing.3df\n"},
       {directory + "/garbage.3df", "could not get info on " + directory + "/garbage.3df\n"},
       {directory + "/short.3df", "could not load texture file " + directory + "/short.3df\n"},
+      // No fault of the file's: the line says what ran out.
+      {directory + "/short.3df", "main: cannot open " + directory + "/short.3df: Too many open files\n",
+       UseUpFileDescriptors},
       {directory + "/large.3df", "could not allocate memory for texture file " + directory + "/large.3df\n",
        FillTextureMemory},
   };
