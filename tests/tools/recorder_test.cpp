@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/files.h"
@@ -112,6 +114,59 @@ TEST_F(RecorderTest, GoldenFramesBeforeDuringAndAfterABurst) {
     const auto frame = image_io::ReadPng((directory_ / "frames" / name).string());
     ASSERT_TRUE(frame) << name;
     support::ExpectMatchesGolden(*frame, (GoldenDirectory / c.golden).string());
+  }
+}
+
+// The icon is the last frame's brightest square, pixel for pixel, opaque but for its rounded
+// corners; frame 120 is the golden one.
+TEST_F(RecorderTest, TheIconIsTheBrightestSquareOfTheLastFrame) {
+  ProvideFlare();
+  ASSERT_EQ(Record({"--frames", "120", "--icon", "icon.png"}, directory_), (support::Ended{0, ""}));
+  const auto icon = image_io::ReadPng((directory_ / "icon.png").string(), image_io::Alpha::Kept);
+  const auto frame = image_io::ReadPng((GoldenDirectory / "05-frame-00120-bursts-fading.png").string());
+  ASSERT_TRUE(icon && frame);
+  const int side = image_io::IconSide;
+  ASSERT_EQ(icon->width, side);
+  ASSERT_EQ(icon->height, side);
+  const auto at = [](const image_io::Image& image, int x, int y) { return image.pixels[y * image.width + x]; };
+  for (const auto& [x, y] : {std::pair{0, 0}, {side - 1, 0}, {0, side - 1}, {side - 1, side - 1}}) {
+    EXPECT_EQ(at(*icon, x, y) >> 24, 0u) << "corner " << x << "," << y;
+  }
+  for (const auto& [x, y] : {std::pair{side / 2, 0}, {0, side / 2}, {side / 2, side / 2}, {side - 1, side / 2}}) {
+    EXPECT_EQ(at(*icon, x, y) >> 24, 255u) << "edge " << x << "," << y;
+  }
+  // Where in the frame the icon's colours come from, and how much light each square holds.
+  const auto matches = [&](int left, int top) {
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        if ((at(*icon, x, y) & 0xFFFFFF) != at(*frame, left + x, top + y)) return false;
+      }
+    }
+    return true;
+  };
+  const auto light = [&](int left, int top) {
+    std::uint64_t sum = 0;
+    for (int y = top; y < top + side; ++y) {
+      for (int x = left; x < left + side; ++x) {
+        const std::uint32_t pixel = at(*frame, x, y);
+        sum += (pixel >> 16 & 0xFF) + (pixel >> 8 & 0xFF) + (pixel & 0xFF);
+      }
+    }
+    return sum;
+  };
+  std::optional<std::pair<int, int>> source;
+  for (int top = 0; top + side <= frame->height && !source; ++top) {
+    for (int left = 0; left + side <= frame->width && !source; ++left) {
+      if (matches(left, top)) source = std::pair{left, top};
+    }
+  }
+  ASSERT_TRUE(source) << "the icon is no square of the frame";
+  const std::uint64_t iconLight = light(source->first, source->second);
+  EXPECT_GT(iconLight, 0u);
+  for (int top = 0; top + side <= frame->height; top += 8) {
+    for (int left = 0; left + side <= frame->width; left += 8) {
+      EXPECT_GE(iconLight, light(left, top)) << "the square at " << left << "," << top << " is brighter";
+    }
   }
 }
 
