@@ -246,7 +246,7 @@ std::optional<FileStart> ReadRegularFile(int descriptor, std::size_t limit) {
   }
   // Never more than the file holds, so a small file takes a small buffer.
   const std::size_t wanted = std::min(limit, static_cast<std::size_t>(status.st_size));
-  FileStart start{std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[wanted + 1]), 0};
+  FileStart start{std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[wanted]), 0};
   if (start.bytes == nullptr) {
     errno = ENOMEM;
     return std::nullopt;
