@@ -1,5 +1,5 @@
 // Tests of the dialogs at device pixel ratios 1, 1.5 and 2: the same size in logical pixels, and
-// text whose ink grows with the ratio as a faithful rendering's does, crisp and whole.
+// text whose ink grows with the ratio as a faithful rendering's does, and crisp.
 #include "dialog_template.h"
 #include "dialogs.h"
 #include "resource.h"
