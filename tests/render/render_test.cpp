@@ -107,6 +107,14 @@ constexpr bool HeapCanRunOut = false;
 #else
 constexpr bool HeapCanRunOut = true;
 #endif
+// The sanitizers' own checks at the process's end need a file descriptor of their own; where
+// none is left they report errors that are not the program's. The whole-process test runs the
+// plain build out of descriptors.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool DescriptorsCanRunOut = false;
+#else
+constexpr bool DescriptorsCanRunOut = true;
+#endif
 
 TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
   const support::TemporaryDirectory temporary;
@@ -129,12 +137,14 @@ TEST(FlareTextureDeathTest, EachFailureNamesThePathShutsDownAndExits) {
       {directory + "/missing.3df", "could not get info on " + directory + "/missing.3df\n"},
       {directory + "/garbage.3df", "could not get info on " + directory + "/garbage.3df\n"},
       {directory + "/short.3df", "could not load texture file " + directory + "/short.3df\n"},
-      // No fault of the file's: the line says what ran out.
-      {directory + "/short.3df", "main: cannot open " + directory + "/short.3df: Too many open files\n",
-       UseUpFileDescriptors},
       {directory + "/large.3df", "could not allocate memory for texture file " + directory + "/large.3df\n",
        FillTextureMemory},
   };
+  if (DescriptorsCanRunOut) {
+    // No fault of the file's: the line says what ran out.
+    cases.push_back({directory + "/short.3df", "main: cannot open " + directory + "/short.3df: Too many open files\n",
+                     UseUpFileDescriptors});
+  }
   if (HeapCanRunOut) {
     cases.push_back(
         {directory + "/large.3df", "out of memory for texture file " + directory + "/large.3df\n", LeaveLittleHeap});
