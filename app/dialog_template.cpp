@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QStringList>
 
@@ -36,10 +37,13 @@ QRect MapDialogRect(const DialogBaseUnits& units, const QRect& dialogUnits) {
           ScaleDialogUnits(dialogUnits.height(), units.charHeight, 8)};
 }
 
-QFont DialogFont(const DialogTemplate& dialogTemplate) {
+QFont DialogFont(const DialogTemplate& dialogTemplate, double devicePixelRatio) {
   // The toolkit takes the first installed family of the list, so the template's face wins
-  // wherever it exists; the style hint covers a machine that has none of them.
-  QStringList families{QString::fromUtf8(dialogTemplate.fontFace)};
+  // wherever it exists and can be drawn at this ratio; the style hint covers a machine that has
+  // none of them.
+  const QString face = QString::fromUtf8(dialogTemplate.fontFace);
+  QStringList families;
+  if (qFuzzyCompare(devicePixelRatio, 1.0) || QFontDatabase::isScalable(face)) families.append(face);
   for (const char* face : StandInFaces) families.append(QString::fromUtf8(face));
   QFont font;
   font.setFamilies(families);

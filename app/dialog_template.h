@@ -94,8 +94,13 @@ QRect MapDialogRect(const DialogBaseUnits& units, const QRect& dialogUnits);
 // from this file when it comes up.
 inline constexpr char ClassicDialogFontFile[] = "/usr/share/wine/fonts/ms_sans_serif.ttf";
 
-// The font a template asks for. Where its face is not installed, the sans-serif whose metrics come
-// closest to the classic dialog font's stands in at the same size, so texts fit their controls.
-QFont DialogFont(const DialogTemplate& dialogTemplate);
+// The font a template asks for, for text drawn at this device pixel ratio. Where its face is not
+// installed, the sans-serif whose metrics come closest to the classic dialog font's stands in at
+// the same size, so texts fit their controls. A face of bitmap strikes only, as the classic one
+// is, is drawn one font pixel a device pixel whatever the ratio, too small and spaced out
+// anywhere but at ratio 1; at other ratios the outline stand-in, which scales, takes its place.
+// Dialog units always come from the font at ratio 1, so a dialog's size in logical pixels is
+// the same at every ratio.
+QFont DialogFont(const DialogTemplate& dialogTemplate, double devicePixelRatio = 1.0);
 
 } // namespace app

@@ -119,18 +119,17 @@ QLineEdit* CreateEdit(const DialogItemTemplate& item, const QString& text, QWidg
 } // namespace
 
 DialogWindow::DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate, QWidget* owner)
-    : QDialog(owner, WindowFlagsFor(dialogTemplate)), dialog_(dialog), staysInPlace_(StaysInPlace(dialogTemplate)) {
+    : QDialog(owner, WindowFlagsFor(dialogTemplate)), dialog_(dialog), template_(dialogTemplate),
+      units_(MeasureDialogBaseUnits(QFontMetrics(DialogFont(dialogTemplate)))),
+      staysInPlace_(StaysInPlace(dialogTemplate)) {
   setWindowTitle(QString::fromUtf8(dialogTemplate.caption));
-  setFont(DialogFont(dialogTemplate));
-  const DialogBaseUnits units = MeasureDialogBaseUnits(fontMetrics());
   // The modal frame cannot be resized.
-  setFixedSize(MapDialogRect(units, QRect(0, 0, dialogTemplate.width, dialogTemplate.height)).size());
+  setFixedSize(MapDialogRect(units_, QRect(0, 0, dialogTemplate.width, dialogTemplate.height)).size());
 
   QWidget* previousTabStop = nullptr;
   for (const DialogItemTemplate& item : dialogTemplate.items) {
     QWidget* control = CreateControl(item);
-    control->setGeometry(MapDialogRect(units, QRect(item.x, item.y, item.width, item.height)));
-    if (auto* label = qobject_cast<QLabel*>(control)) FitText(*label);
+    control->setGeometry(MapDialogRect(units_, QRect(item.x, item.y, item.width, item.height)));
     if ((item.style & WS_VISIBLE) == 0) control->hide();
     if ((item.style & WS_TABSTOP) != 0) {
       control->setFocusPolicy(Qt::StrongFocus);
@@ -141,6 +140,29 @@ DialogWindow::DialogWindow(CDialog& dialog, const DialogTemplate& dialogTemplate
     }
     controls_.emplace_back(item.id, control);
   }
+  UseDialogFontForItsScreen();
+}
+
+void DialogWindow::UseDialogFontForItsScreen() {
+  const QFont dialogFont = DialogFont(template_, devicePixelRatioF());
+  if (fontChosen_ && dialogFont == font()) return;
+  fontChosen_ = true;
+  setFont(dialogFont);
+  // Each text is fitted to its control's own rectangle again, in the new face.
+  for (std::size_t index = 0; index < controls_.size(); ++index) {
+    auto* label = qobject_cast<QLabel*>(controls_[index].second);
+    if (label == nullptr) continue;
+    const DialogItemTemplate& item = template_.items[index];
+    label->setFont(dialogFont);
+    label->setGeometry(MapDialogRect(units_, QRect(item.x, item.y, item.width, item.height)));
+    FitText(*label);
+  }
+}
+
+bool DialogWindow::event(QEvent* event) {
+  // A window moved to a screen of another device pixel ratio may need the other face.
+  if (event->type() == QEvent::ScreenChangeInternal) UseDialogFontForItsScreen();
+  return QDialog::event(event);
 }
 
 QWidget* DialogWindow::CreateControl(const DialogItemTemplate& item) {

@@ -26,13 +26,21 @@ public:
   void reject() override { dialog_.OnCommand(BN_CLICKED, IDCANCEL); }
 
 protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
 private:
   QWidget* CreateControl(const DialogItemTemplate& item);
+  // Sets the dialog font for the device pixel ratio of the window's screen, with every text
+  // fitted to its control in it.
+  void UseDialogFontForItsScreen();
 
   CDialog& dialog_;
+  const DialogTemplate& template_;
+  // From the dialog font at ratio 1, so the layout in logical pixels is the same on every screen.
+  const DialogBaseUnits units_;
+  bool fontChosen_ = false;
   // A window that stays in place draws its own frame, along the edges of the client area where
   // the templates place no control.
   const bool staysInPlace_;

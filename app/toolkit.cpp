@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QByteArray>
+#include <QByteArrayList>
 #include <QFontDatabase>
 #include <QStyle>
 #include <QStyleFactory>
@@ -15,14 +17,49 @@ namespace app {
 
 namespace {
 
-// Platforms tried in order when the user has chosen none: X11, then Wayland, then the offscreen
-// platform, which always comes up and so stands for "no display".
-constexpr char FallbackPlatforms[] = "xcb;wayland;offscreen";
+// Platforms tried in order when the user has chosen none: X11, then Wayland.
+constexpr char DesktopPlatforms[] = "xcb;wayland";
+// Tried last whatever the choice: it always comes up, and so stands for "no display" when the
+// user did not name it.
 constexpr char NoDisplayPlatform[] = "offscreen";
 
-// While the toolkit probes for a display it warns about every platform that fails. Those
-// warnings are the expected outcome of having no display, not something to report; only a
-// fatal message is still shown.
+// The name the desktop knows the program by: the show's app id and the name of its desktop entry,
+// and the class of its X11 windows.
+constexpr char DesktopEntryName[] = "pyrovane";
+constexpr char WindowClass[] = "Pyrovane";
+
+// Whether libwayland could even try to reach a compositor. Without a connection handed over, a
+// socket name that is not an absolute path needs the runtime folder; without it the library
+// prints a line of its own on standard error before it fails, so such an attempt is not made.
+bool WaylandCanBeTried() {
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_SOCKET")) return true;
+  const QByteArray runtimeFolder = qgetenv("XDG_RUNTIME_DIR");
+  return qgetenv("WAYLAND_DISPLAY").startsWith('/') || runtimeFolder.startsWith('/');
+}
+
+// The platforms to try in order: the user's choice, or the desktop's when there is none, less a
+// Wayland platform that cannot be tried, then the offscreen platform, which always starts.
+QByteArray PlatformsToTry(const QByteArray& choice) {
+  QByteArrayList platforms;
+  for (const QByteArray& platform : (choice.isEmpty() ? QByteArray(DesktopPlatforms) : choice).split(';')) {
+    const bool wayland = platform.startsWith("wayland");
+    if (!platform.isEmpty() && (!wayland || WaylandCanBeTried())) platforms.append(platform);
+  }
+  platforms.append(NoDisplayPlatform);
+  return platforms.join(';');
+}
+
+// Whether the user named the offscreen platform, as tests do, to have dialogs nobody sees.
+bool ChoseNoDisplayPlatform(const QByteArray& choice) {
+  for (const QByteArray& platform : choice.split(';')) {
+    if (platform.split(':').first() == NoDisplayPlatform) return true;
+  }
+  return false;
+}
+
+// While the toolkit tries the platforms it warns about every one that fails. Those warnings are
+// the expected outcome of having no display, not something to report; only a fatal message is
+// still shown.
 void QuietWhileProbing(QtMsgType type, const QMessageLogContext&, const QString& message) {
   if (type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
 }
@@ -39,31 +76,39 @@ void EndAsTheShowDoesWhenTheDisplayGoes(QtMsgType type, const QMessageLogContext
   if (toolkitMessageHandler != nullptr) toolkitMessageHandler(type, context, message);
 }
 
+// Brings the application up on the first platform of the list that starts. A platform the user
+// chose that cannot start is told in one line; the dialogs are then unavailable, as without a
+// display, instead of the toolkit ending the process.
 DialogToolkit CreateApplication() {
   if (QCoreApplication::instance() != nullptr) return DialogToolkit::Available;
-  const bool userChosePlatform = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-  if (!userChosePlatform) qputenv("QT_QPA_PLATFORM", FallbackPlatforms);
+  const QByteArray choice = qgetenv("QT_QPA_PLATFORM");
+  qputenv("QT_QPA_PLATFORM", PlatformsToTry(choice));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopEntryName));
+  QCoreApplication::setApplicationName(QString::fromLatin1(WindowClass));
 
   // The application keeps references to the argument count and vector for its whole life.
   static int argumentCount = 1;
   static char programName[] = "pyrovane";
   static char* arguments[] = {programName, nullptr};
 
-  const QtMessageHandler previousHandler = userChosePlatform ? nullptr : qInstallMessageHandler(QuietWhileProbing);
+  const QtMessageHandler previousHandler = qInstallMessageHandler(QuietWhileProbing);
   // Never deleted: the application lives until the process ends, and destroying it during static
   // destruction would race the toolkit's own teardown of its globals.
   auto* application = new QApplication(argumentCount, arguments);
-  if (!userChosePlatform) qInstallMessageHandler(previousHandler);
+  qInstallMessageHandler(previousHandler);
   if (QGuiApplication::platformName() == QLatin1String("xcb")) {
     toolkitMessageHandler = qInstallMessageHandler(EndAsTheShowDoesWhenTheDisplayGoes);
   }
   // No event loop of the application's own ever runs; closing a dialog must not ask it to quit.
   application->setQuitOnLastWindowClosed(false);
 
-  if (!userChosePlatform && QGuiApplication::platformName() == QLatin1String(NoDisplayPlatform)) {
-    return DialogToolkit::Unavailable;
+  if (QGuiApplication::platformName() != QLatin1String(NoDisplayPlatform) || ChoseNoDisplayPlatform(choice)) {
+    return DialogToolkit::Available;
   }
-  return DialogToolkit::Available;
+  if (!choice.isEmpty()) {
+    std::fprintf(stderr, "main: no platform that QT_QPA_PLATFORM=%s names can start\n", choice.constData());
+  }
+  return DialogToolkit::Unavailable;
 }
 
 // The look of the dialogs: the toolkit's "Windows" style, grey three-dimensional bevels around

@@ -3,10 +3,24 @@
 
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace render {
+namespace {
+
+// A process (or a system) that has used up its file descriptors cannot open any file. That is no
+// fault of the texture's, so the line says what ran out instead of blaming the file.
+void FailIfOutOfFileDescriptors(const char* path) {
+  const int error = errno;
+  if (error == EMFILE || error == ENFILE) {
+    platform::Fail(grGlideShutdown, "main: cannot open %s: %s\n", path, std::strerror(error));
+  }
+}
+
+} // namespace
 
 FlareTexture* flareTexture = nullptr;
 
@@ -18,6 +32,7 @@ FlareTexture* LoadFlareTexture(const char* path) {
   }
   texture->mipmapId = GR_NULL_MIPMAP_HANDLE;
   if (!gu3dfGetInfo(path, &texture->info)) {
+    FailIfOutOfFileDescriptors(path);
     platform::Fail(grGlideShutdown, "could not get info on %s\n", path);
   }
   texture->info.data = std::malloc(texture->info.mem_required);
@@ -25,6 +40,7 @@ FlareTexture* LoadFlareTexture(const char* path) {
     platform::Fail(grGlideShutdown, "out of memory for texture file %s\n", path);
   }
   if (!gu3dfLoad(path, &texture->info)) {
+    FailIfOutOfFileDescriptors(path);
     platform::Fail(grGlideShutdown, "could not load texture file %s\n", path);
   }
   const Gu3dfHeader& header = texture->info.header;

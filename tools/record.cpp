@@ -1,4 +1,4 @@
-// pyrovane-record: runs the show without a display, frame-exact, to PNG frames, an animation or a trace.
+// pyrovane-record: runs the show without a display, frame-exact, to PNG frames, an animation, a trace or an icon.
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* Usage =
     "usage: pyrovane-record [--frames N] [--fps F] [--png DIR] [--animation FILE] [--trace FILE]\n"
-    "                       [--texture FILE]\n"
+    "                       [--icon FILE] [--texture FILE]\n"
     "\n"
     "Runs the fireworks show without a display, on a virtual clock, and ends it after exactly\n"
     "N frames.\n"
@@ -33,6 +33,8 @@ constexpr const char* Usage =
     "  --png DIR         write every frame as DIR/frame-00001.png, ...\n"
     "  --animation FILE  write all frames as one animated WebP\n"
     "  --trace FILE      write a text trace of the simulation, one record a line\n"
+    "  --icon FILE       write the last frame's brightest 256x256 square as a PNG icon with\n"
+    "                    rounded corners\n"
     "  --texture FILE    the sprite texture (default: flare.3df in the working directory if\n"
     "                    there is one, else the installed one)\n"
     "  --help            show this text\n";
@@ -48,6 +50,7 @@ struct Options {
   std::string pngDirectory;
   std::string animationPath;
   std::string tracePath;
+  std::string iconPath;
   std::string texturePath;
 };
 
@@ -86,6 +89,8 @@ ParseResult ParseOptions(int argc, char** argv, Options& options) {
       options.animationPath = value;
     } else if (option == "--trace") {
       options.tracePath = value;
+    } else if (option == "--icon") {
+      options.iconPath = value;
     } else if (option == "--texture") {
       options.texturePath = value;
     } else {
@@ -184,6 +189,7 @@ public:
         failed_ = true;
       }
     }
+    if (!options_.iconPath.empty() && number == options_.frames) WriteIcon(frame);
     if (animation_ && !animation_->Add(frame.pixels, frame.stride)) {
       std::fprintf(stderr, "pyrovane-record: cannot encode frame %llu\n", static_cast<unsigned long long>(number));
       failed_ = true;
@@ -203,6 +209,15 @@ public:
   }
 
 private:
+  void WriteIcon(const glide::FrameView& frame) {
+    const image_io::Image icon = image_io::IconFromFrame(frame.pixels, frame.width, frame.height, frame.stride);
+    if (!image_io::WritePng(options_.iconPath, icon.pixels.data(), icon.width, icon.height, icon.width,
+                            image_io::Alpha::Kept)) {
+      std::fprintf(stderr, "pyrovane-record: cannot write %s\n", options_.iconPath.c_str());
+      failed_ = true;
+    }
+  }
+
   const Options& options_;
   std::unique_ptr<image_io::AnimationWriter> animation_;
   bool failed_ = false;

@@ -1,8 +1,11 @@
 // Reads .3df texture files: four text lines of header, then the table and the texels, big-endian.
 #include "texture/tdf_reader.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -220,32 +223,56 @@ bool CanLoadInto(const ParsedHeader& parsed, const Gu3dfInfo* info) {
   return info->data != nullptr && parsed.memRequired <= info->mem_required;
 }
 
-// Opens regular files only, and closes the file on every path. Nothing else can hold a texture:
-// a directory cannot be read, and opening a named pipe would wait, for ever if no program writes
-// into it, so it is opened without waiting and then refused.
-struct File {
-  std::FILE* handle = nullptr;
-  explicit File(const char* name) {
-    const int descriptor = name ? open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
-    if (descriptor < 0) return;
-    struct stat status;
-    const int flags = fcntl(descriptor, F_GETFL);
-    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
-        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0 || (handle = fdopen(descriptor, "rb")) == nullptr) {
-      close(descriptor);
-    }
-  }
-  ~File() {
-    if (handle) std::fclose(handle);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
+// The largest file the reader needs to see: the longest header, a palette and the texels of the
+// largest texture, 256 × 256 two-byte texels with every level below. A longer file holds nothing
+// more that the reader looks at.
+constexpr std::size_t LargestTexelBytes =
+    2 * (256 * 256 + 128 * 128 + 64 * 64 + 32 * 32 + 16 * 16 + 8 * 8 + 4 * 4 + 2 * 2 + 1);
+constexpr std::size_t LargestFileBytes = MaxHeaderBytes + PaletteBytes + LargestTexelBytes;
+
+// The first bytes of a file, read into memory for the reader on bytes.
+struct FileStart {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t size = 0;
 };
 
-std::optional<ParsedHeader> ReadHeader(std::FILE* file) {
-  std::uint8_t bytes[MaxHeaderBytes];
-  const std::size_t count = std::fread(bytes, 1, sizeof bytes, file);
-  return ParseHeader(std::span(bytes, count));
+// Reads at most `limit` bytes from the start of the open file, which must be a regular one.
+std::optional<FileStart> ReadRegularFile(int descriptor, std::size_t limit) {
+  struct stat status;
+  if (fstat(descriptor, &status) != 0) return std::nullopt;
+  if (!S_ISREG(status.st_mode)) {
+    errno = EINVAL;
+    return std::nullopt;
+  }
+  // Never more than the file holds, so a small file takes a small buffer.
+  const std::size_t wanted = std::min(limit, static_cast<std::size_t>(status.st_size));
+  FileStart start{std::unique_ptr<std::uint8_t[]>(new (std::nothrow) std::uint8_t[wanted]), 0};
+  if (start.bytes == nullptr) {
+    errno = ENOMEM;
+    return std::nullopt;
+  }
+  while (start.size < wanted) {
+    const ssize_t count = read(descriptor, start.bytes.get() + start.size, wanted - start.size);
+    if (count == 0) break;
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::nullopt;
+    start.size += static_cast<std::size_t>(count);
+  }
+  return start;
+}
+
+// Reads at most `limit` bytes from the start of a regular file; nothing else can hold a texture.
+// A directory cannot be read, and opening a named pipe would wait, for ever if no program writes
+// into it, so it is opened without waiting and then refused. On failure errno tells why: the
+// system's own error, or EINVAL for a file that is not a regular one.
+std::optional<FileStart> ReadFileStart(const char* name, std::size_t limit) {
+  const int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return std::nullopt;
+  std::optional<FileStart> start = ReadRegularFile(descriptor, limit);
+  const int error = errno;
+  close(descriptor);
+  errno = error;
+  return start;
 }
 
 } // namespace
@@ -273,35 +300,30 @@ FxBool Load3dfFromMemory(const void* bytes, std::size_t size, Gu3dfInfo* info) {
 }
 
 bool Get3dfInfoFromFile(const char* fileName, Gu3dfInfo* info) {
-  File file(fileName);
-  if (!file.handle || !info) return false;
-  const auto parsed = ReadHeader(file.handle);
-  if (!parsed) return false;
-  FillInfo(*parsed, info);
+  if (fileName == nullptr || info == nullptr) {
+    errno = EINVAL;
+    return false;
+  }
+  const std::optional<FileStart> file = ReadFileStart(fileName, MaxHeaderBytes);
+  if (!file) return false;
+  if (!Get3dfInfoFromMemory(file->bytes.get(), file->size, info)) {
+    errno = EINVAL;
+    return false;
+  }
   return true;
 }
 
 bool Load3dfFromFile(const char* fileName, Gu3dfInfo* info) {
-  File file(fileName);
-  if (!file.handle || !info) return false;
-  const auto parsed = ReadHeader(file.handle);
-  if (!parsed || !CanLoadInto(*parsed, info)) return false;
-  // Check the length first so that a short file leaves the caller's buffer untouched.
-  if (std::fseek(file.handle, 0, SEEK_END) != 0) return false;
-  const long length = std::ftell(file.handle);
-  if (length < 0 || static_cast<std::size_t>(length) < parsed->bodyOffset ||
-      static_cast<std::size_t>(length) - parsed->bodyOffset < parsed->tableBytes + parsed->memRequired) {
+  if (fileName == nullptr || info == nullptr) {
+    errno = EINVAL;
     return false;
   }
-  std::uint8_t table[PaletteBytes];
-  if (std::fseek(file.handle, static_cast<long>(parsed->bodyOffset), SEEK_SET) != 0 ||
-      std::fread(table, 1, parsed->tableBytes, file.handle) != parsed->tableBytes ||
-      std::fread(info->data, 1, parsed->memRequired, file.handle) != parsed->memRequired) {
+  const std::optional<FileStart> file = ReadFileStart(fileName, LargestFileBytes);
+  if (!file) return false;
+  if (!Load3dfFromMemory(file->bytes.get(), file->size, info)) {
+    errno = EINVAL;
     return false;
   }
-  info->table = DecodeTable(*parsed, table);
-  ConvertTexels(*parsed, info->data);
-  FillInfo(*parsed, info);
   return true;
 }
 

@@ -32,6 +32,8 @@ const std::set<std::string> ExpectedFiles = {
     "usr/share/xscreensaver/config/pyrovane.xml",
     "usr/libexec/xscreensaver/pyrovane",
     "usr/libexec/xsecurelock/saver_pyrovane",
+    "usr/share/applications/pyrovane.desktop",
+    "usr/share/icons/hicolor/256x256/apps/pyrovane.png",
 };
 const std::string InstalledProgram = "usr/libexec/pyrovane/pyrovane";
 
@@ -57,7 +59,7 @@ TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
       << "the installed texture is not the generated one";
 }
 
-TEST_F(StagedInstall, TheManualPagesAndTheSettingsFileAreWellFormed) {
+TEST_F(StagedInstall, TheManualPagesTheSettingsFileAndTheDesktopEntryAreWellFormed) {
   // groff warns about unknown macros, escapes and requests; a clean page renders silently.
   for (const char* page : {"usr/share/man/man6/pyrovane.6", "usr/share/man/man1/pyrovane-record.1"}) {
     EXPECT_EQ(RunToEnd({"groff", "-man", "-ww", "-z", Staged(page)}), (Ended{0, ""})) << page;
@@ -68,6 +70,21 @@ TEST_F(StagedInstall, TheManualPagesAndTheSettingsFileAreWellFormed) {
   const std::string settings = Staged("usr/share/xscreensaver/config/pyrovane.xml");
   EXPECT_EQ(RunToEnd({"xmllint", "--xpath", "string(/screensaver/@name)", settings}), (Ended{0, "pyrovane\n"}));
   EXPECT_EQ(RunToEnd({"xmllint", "--xpath", "string(/screensaver/command/@arg)", settings}), (Ended{0, "--root\n"}));
+
+  // Shells match the windows to the entry by their app id, which is the entry's name, and by
+  // their X11 class; the entry names its icon, which the hicolor theme holds at its size.
+  const std::string entry = Staged("usr/share/applications/pyrovane.desktop");
+  if (ProgramAvailable("desktop-file-validate")) {
+    EXPECT_EQ(RunToEnd({"desktop-file-validate", entry}), (Ended{0, ""}));
+  }
+  const std::string text = ReadWhole(entry);
+  for (const char* line :
+       {"\nIcon=pyrovane\n", "\nNoDisplay=true\n", "\nStartupWMClass=Pyrovane\n", "\nExec=pyrovane /s\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+  EXPECT_EQ(
+      RunToEnd({"identify", "-format", "%m %w %h %A", Staged("usr/share/icons/hicolor/256x256/apps/pyrovane.png")}),
+      (Ended{0, "PNG 256 256 True"}));
 }
 
 TEST_F(StagedInstall, TheRecorderFindsTheInstalledTextureFromAnyDirectory) {

@@ -33,22 +33,39 @@ struct BadTexture {
   const char* name;
   std::function<void(const std::string& path)> make;
   std::string expectedOutput;
+  // The most files the process may have open (`ulimit -n`), or 0 for the usual limit.
+  int openFileLimit = 0;
 };
 
 class BadTextureTest : public ::testing::TestWithParam<BadTexture> {};
 
 TEST_P(BadTextureTest, EndsTheShowWithItsLineAfterTheDisplayIsShutDown) {
   START_X_SERVER(server, 640, 480);
+  const BadTexture& c = GetParam();
   TemporaryDirectory directory;
-  GetParam().make(directory.File("flare.3df"));
+  c.make(directory.File("flare.3df"));
   const std::string log = directory.File("calls.txt");
   EnvironmentChanges environment = server.Environment();
   environment["LD_PRELOAD"] = CallHooks;
   environment["PYROVANE_CALL_LOG"] = log;
-  EXPECT_EQ(RunProgram(directory.Path(), {"/s"}, environment), (Ended{255, GetParam().expectedOutput}));
-  // The display was open when the texture was read, and was shut down before the process ended;
-  // nothing was started on the show's behalf (such as a message bus).
-  EXPECT_EQ(ReadWhole(log), "XCreateWindow\nXDestroyWindow\nXCloseDisplay\nexit(-1)\n");
+  if (c.openFileLimit == 0) {
+    EXPECT_EQ(RunProgram(directory.Path(), {"/s"}, environment), (Ended{255, c.expectedOutput}));
+    // The display was open when the texture was read, and was shut down before the process
+    // ended; nothing was started on the show's behalf (such as a message bus).
+    EXPECT_EQ(ReadWhole(log), "XCreateWindow\nXDestroyWindow\nXCloseDisplay\nexit(-1)\n");
+    return;
+  }
+  // With standard input, output and error and the display's connection open, no file is left to
+  // open: not the texture, nor the log of calls, which stays empty. Descriptors that the test's
+  // own runner may leave open are closed first, so that only those count.
+  const std::vector<std::string> limited = {"/bin/sh",
+                                            "-c",
+                                            "exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit -n " +
+                                                std::to_string(c.openFileLimit) + " && exec \"$@\"",
+                                            "sh",
+                                            Program,
+                                            "/s"};
+  EXPECT_EQ(RunToEnd(InDirectory(directory.Path(), limited), environment), (Ended{255, c.expectedOutput}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -77,7 +94,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "could not get info on flare.3df\n"},
         BadTexture{"a link to itself",
                    [](const std::string& path) { std::filesystem::create_symlink("flare.3df", path); },
-                   "could not get info on flare.3df\n"}),
+                   "could not get info on flare.3df\n"},
+        // A sound texture that the process has no file descriptor left to open: the line blames
+        // the shortage, not the file.
+        BadTexture{"sound but no file descriptor left (ulimit -n 4)",
+                   [](const std::string& path) { std::filesystem::copy_file(Flare, path); },
+                   "main: cannot open flare.3df: Too many open files\n", 4}),
     CaseName<BadTexture>);
 
 // ---------------------------------------------------------------------------------------------

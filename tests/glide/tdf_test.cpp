@@ -2,9 +2,11 @@
 // write, the colours every format decodes to, the header variants it tolerates, and every
 // malformed case, from memory and from disk alike.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -260,11 +262,53 @@ INSTANTIATE_TEST_SUITE_P(Cases, MalformedTest,
                          ::testing::Combine(::testing::ValuesIn(tdf_cases::MalformedFiles()), BothSources),
                          NameWithSource<tdf_cases::MalformedFile>);
 
-TEST(TdfReaderTest, AMissingFileGivesTheZeroResult) {
-  Gu3dfInfo info{};
-  EXPECT_FALSE(gu3dfGetInfo("no-such-directory/no-such-file.3df", &info));
-  EXPECT_FALSE(gu3dfLoad("no-such-directory/no-such-file.3df", &info));
-  EXPECT_FALSE(gu3dfGetInfo(nullptr, &info));
+// A failed read says why in errno, as the C library's file functions do, so that a caller can
+// tell a file that is not a texture from a process that cannot open any file.
+TEST(TdfReaderTest, AFileThatCannotBeReadGivesTheZeroResultAndSaysWhy) {
+  const std::string garbage = WriteTemporary({'n', 'o', 't', '\n'});
+  const std::string valid = ::testing::TempDir() + "tdf_test_valid.3df";
+  tdf_writer::WriteFile(valid, tdf_cases::ValidHeader());
+  const auto useUpFileDescriptors = [](rlimit& limit) {
+    const int lowestFree = dup(0);
+    close(lowestFree);
+    rlimit lowered = limit;
+    lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+    setrlimit(RLIMIT_NOFILE, &lowered);
+  };
+  struct Case {
+    const char* name;
+    const char* path;
+    int error;
+    void (*prepare)(rlimit& limit) = nullptr;
+  };
+  const Case cases[] = {
+      {"a missing file", "no-such-directory/no-such-file.3df", ENOENT},
+      {"no name", nullptr, EINVAL},
+      {"a directory", "/", EINVAL},
+      {"bytes that are not a texture", garbage.c_str(), EINVAL},
+      {"a sound file, no file descriptor left", valid.c_str(), EMFILE, useUpFileDescriptors},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    if (c.prepare) c.prepare(limit);
+    Gu3dfInfo info{};
+    errno = 0;
+    const FxBool described = gu3dfGetInfo(c.path, &info);
+    const int describeError = errno;
+    std::vector<std::uint8_t> buffer(256 * 256 * 2 * 4 / 3 + 2);
+    info.data = buffer.data();
+    info.mem_required = static_cast<FxU32>(buffer.size());
+    errno = 0;
+    const FxBool loaded = gu3dfLoad(c.path, &info);
+    const int loadError = errno;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_FALSE(described);
+    EXPECT_EQ(describeError, c.error);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(loadError, c.error);
+  }
 }
 
 // Only a regular file (or a link to one) can be a texture. Each read runs in a child process that

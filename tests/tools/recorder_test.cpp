@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/files.h"
@@ -113,6 +115,44 @@ TEST_F(RecorderTest, GoldenFramesBeforeDuringAndAfterABurst) {
     ASSERT_TRUE(frame) << name;
     support::ExpectMatchesGolden(*frame, (GoldenDirectory / c.golden).string());
   }
+}
+
+// The icon is a square of the last frame, pixel for pixel, opaque but for its rounded corners;
+// frame 120 is the golden one.
+TEST_F(RecorderTest, TheIconIsASquareOfTheLastFrameWithRoundedCorners) {
+  ProvideFlare();
+  ASSERT_EQ(Record({"--frames", "120", "--icon", "icon.png"}, directory_), (support::Ended{0, ""}));
+  const auto icon = image_io::ReadPng((directory_ / "icon.png").string(), image_io::Alpha::Kept);
+  const auto frame = image_io::ReadPng((GoldenDirectory / "05-frame-00120-bursts-fading.png").string());
+  ASSERT_TRUE(icon && frame);
+  const int side = image_io::IconSide;
+  ASSERT_EQ(icon->width, side);
+  ASSERT_EQ(icon->height, side);
+  const auto at = [](const image_io::Image& image, int x, int y) { return image.pixels[y * image.width + x]; };
+  for (const auto& [x, y] : {std::pair{0, 0}, {side - 1, 0}, {0, side - 1}, {side - 1, side - 1}}) {
+    EXPECT_EQ(at(*icon, x, y) >> 24, 0u) << "corner " << x << "," << y;
+  }
+  for (const auto& [x, y] : {std::pair{side / 2, 0}, {0, side / 2}, {side / 2, side / 2}, {side - 1, side / 2}}) {
+    EXPECT_EQ(at(*icon, x, y) >> 24, 255u) << "edge " << x << "," << y;
+  }
+  // The icon's colours are those of one square of the frame, and it holds a burst.
+  const auto matches = [&](int left, int top) {
+    for (int y = 0; y < side; ++y) {
+      for (int x = 0; x < side; ++x) {
+        if ((at(*icon, x, y) & 0xFFFFFF) != at(*frame, left + x, top + y)) return false;
+      }
+    }
+    return true;
+  };
+  bool found = false;
+  for (int top = 0; top + side <= frame->height && !found; ++top) {
+    for (int left = 0; left + side <= frame->width && !found; ++left) found = matches(left, top);
+  }
+  EXPECT_TRUE(found) << "the icon is no square of the frame";
+  const auto bright = std::count_if(icon->pixels.begin(), icon->pixels.end(), [](std::uint32_t pixel) {
+    return (pixel >> 16 & 0xFF) + (pixel >> 8 & 0xFF) + (pixel & 0xFF) > 3 * 128;
+  });
+  EXPECT_GT(bright, side * side / 100);
 }
 
 TEST_F(RecorderTest, AnimationIsAnAnimatedWebP) {

@@ -198,6 +198,11 @@ typedef struct {
 
 // ---------------------------------------------------------------------------------------------
 // Operations, declared from their one list in glide/operation_list.h.
+//
+// gu3dfGetInfo and gu3dfLoad read the file into memory and parse it with the reader of
+// glide/tdf.h. When they fail, errno tells why, as the C library's file functions do: the
+// system's error when the file could not be opened or read (ENOENT, EACCES, EMFILE, …), EINVAL
+// when it is not a regular file or not a .3df texture that fits the block.
 
 #define GLIDE_DECLARE_OPERATION(name, Result, function, Parameters) Result function Parameters;
 GLIDE_OPERATIONS(GLIDE_DECLARE_OPERATION)

@@ -20,12 +20,25 @@ struct Image {
   std::vector<std::uint32_t> pixels;
 };
 
-// Writes an 8-bit RGB PNG; `stride` is the number of pixels from one row to the next.
-bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height, int stride);
+// Whether a PNG's pixels carry alpha: 0x00RRGGBB pixels without, 0xAARRGGBB with.
+enum class Alpha { None, Kept };
 
-// Reads any PNG as 8-bit RGB (alpha, if any, is composited away by the reader); nothing when the
-// file cannot be read.
-std::optional<Image> ReadPng(const std::string& path);
+// Writes an 8-bit PNG, RGB or with alpha; `stride` is the number of pixels from one row to the
+// next.
+bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height, int stride,
+              Alpha alpha = Alpha::None);
+
+// Reads any PNG as 8-bit RGB (alpha, if any, is composited away by the reader) or with its alpha
+// kept; nothing when the file cannot be read.
+std::optional<Image> ReadPng(const std::string& path, Alpha alpha = Alpha::None);
+
+// The side of the program's icon, in pixels.
+inline constexpr int IconSide = 256;
+
+// The program's icon, made from a frame of the show: the IconSide square of the frame that holds
+// the most light, pixel for pixel, as 0xAARRGGBB, opaque but for its rounded corners, which are
+// cut away smoothly, so that it reads on light and dark backgrounds alike.
+Image IconFromFrame(const std::uint32_t* pixels, int width, int height, int stride);
 
 // An animated WebP that a browser plays, built frame by frame.
 class AnimationWriter {
