@@ -247,7 +247,8 @@ void X11Images::Present(const glide::FrameView& frame) {
 
 void X11Images::DrawBars() {
   Region bars = XCreateRegion();
-  XRectangle whole{0, 0, static_cast<unsigned short>(window_.layout.width), static_cast<unsigned short>(window_.layout.height)};
+  XRectangle whole{0, 0, static_cast<unsigned short>(window_.layout.width),
+                   static_cast<unsigned short>(window_.layout.height)};
   XUnionRectWithRegion(&whole, bars, bars);
   Region picture = XCreateRegion();
   for (const auto& each : pictures_) {

@@ -108,8 +108,7 @@ private:
   Clock::time_point nextMonitorCheck_;
 };
 
-X11Session::X11Session(Display* display)
-    : display_(display), root_(DefaultRootWindow(display)), errors_(display) {
+X11Session::X11Session(Display* display) : display_(display), root_(DefaultRootWindow(display)), errors_(display) {
   target_.display = display;
   target_.errors = &errors_;
 }
@@ -217,9 +216,9 @@ void X11Session::MakeOwnWindow() {
   attributes.border_pixel = 0;
   attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask;
   attributes.cursor = invisibleCursor_;
-  target_.id =
-      XCreateWindow(display_, root_, 0, 0, static_cast<unsigned>(target_.layout.width), static_cast<unsigned>(target_.layout.height),
-                    0, target_.depth, InputOutput, target_.visual, mask, &attributes);
+  target_.id = XCreateWindow(display_, root_, 0, 0, static_cast<unsigned>(target_.layout.width),
+                             static_cast<unsigned>(target_.layout.height), 0, target_.depth, InputOutput,
+                             target_.visual, mask, &attributes);
   // Another client may destroy the window: that ends the show normally, as a host's window does.
   errors_.WatchWindow(target_.id);
   NameOwnWindow();
@@ -394,8 +393,7 @@ void X11Session::TakeKeyboard() {
     return;
   }
   // Key events then come to the show's window, which asks for none: they are dropped.
-  keyboardHeld_ =
-      XGrabKeyboard(display_, target_.id, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+  keyboardHeld_ = XGrabKeyboard(display_, target_.id, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
 }
 
 void X11Session::CheckMonitor() {

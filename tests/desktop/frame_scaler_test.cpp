@@ -1,7 +1,7 @@
 // Tests of fitting the frame to a screen: the picture rectangle, the scaler of what changed and the pacer.
+#include "damage.h"
 #include "frame_pacer.h"
 #include "frame_scaler.h"
-#include "damage.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +133,26 @@ TEST(PictureRect, LargestCentredFourByThree) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(desktop::PictureRect(c.width, c.height), c.expected) << c.width << "x" << c.height;
+  }
+}
+
+TEST(BoundedPictureRect, KeepsEveryMonitorsWholePictureUpToTheBoundAndCentresTheLargestBeyondIt) {
+  struct Case {
+    int width;
+    int height;
+    ScreenRect expected;
+  };
+  const Case cases[] = {
+      {1920, 1080, {240, 0, 1440, 1080}},  // as PictureRect
+      {3840, 2160, {480, 0, 2880, 2160}},  // a 4K monitor
+      {7680, 2160, {2400, 0, 2880, 2160}}, // two of them side by side in one area
+      {3840, 4320, {0, 720, 3840, 2880}},  // and one above the other
+      {4096, 3072, {0, 0, 4096, 3072}},    // the largest picture itself
+      {7680, 4320, {1792, 624, 4096, 3072}}, {32767, 24575, {14335, 10751, 4096, 3072}},
+      {5000, 3200, {452, 64, 4096, 3072}}, // just over the bound in both directions
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(desktop::BoundedPictureRect(c.width, c.height), c.expected) << c.width << "x" << c.height;
   }
 }
 
