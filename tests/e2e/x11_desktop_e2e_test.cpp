@@ -81,6 +81,15 @@ TEST(X11Desktop, UnderAWindowManagerTheShowKeepsTheKeyboardAndTheTopUntilAnother
   EXPECT_EQ(other.Typed(), "beforeafter") << "keys typed during the show reached the focused window";
 }
 
+TEST(X11Desktop, ItsWindowDestroyedAsTheShowStartsEndsItNormally) {
+  START_X_SERVER(server, 640, 480);
+  ShowDirectory show;
+  EnvironmentChanges environment = server.Environment();
+  environment["LD_PRELOAD"] = CallHooks;
+  environment["PYROVANE_DESTROY_OWN_WINDOW_AT"] = "XMapRaised";
+  EXPECT_EQ(RunProgram(show.Path(), {"/s"}, environment), (Ended{0, ""}));
+}
+
 // The probe's quadrants, 4:3 in `picture`, with black bars around it in `area`.
 bool ShowsPattern(const Image& shot, Rect area, Rect picture) {
   constexpr int ChannelTolerance = 3;

@@ -8,6 +8,10 @@
 //                                    the host's window (XSCREENSAVER_WINDOW) is destroyed, over a
 //                                    connection of its own, just before the program's first such
 //                                    call on it, as if its host ended it at that moment
+//   PYROVANE_DESTROY_OWN_WINDOW_AT=XMapRaised
+//                                    the show's own window is destroyed, over a connection of its
+//                                    own, just after the program first maps it, as if another
+//                                    program destroyed it as the show starts
 //   PYROVANE_MONITOR_STATE=<file>    answers the DPMS queries in the X server's place, for servers
 //                                    that run without a monitor and have no DPMS: the server has it,
 //                                    and the monitor is off while the file holds "off"
@@ -86,6 +90,22 @@ int XCloseDisplay(Display* display) {
   static const auto next = Next<decltype(&XCloseDisplay)>("XCloseDisplay");
   Note("XCloseDisplay");
   return next(display);
+}
+
+int XMapRaised(Display* display, Window window) {
+  static const auto next = Next<decltype(&XMapRaised)>("XMapRaised");
+  static bool destroyed = false;
+  const int result = next(display, window);
+  if (!destroyed && Asked("PYROVANE_DESTROY_OWN_WINDOW_AT", "XMapRaised")) {
+    destroyed = true;
+    XSync(display, False);
+    if (Display* other = XOpenDisplay(nullptr)) {
+      XDestroyWindow(other, window);
+      XSync(other, False);
+      XCloseDisplay(other);
+    }
+  }
+  return result;
 }
 
 int XSelectInput(Display* display, Window window, long mask) {
