@@ -52,10 +52,15 @@ bool DesktopClient::OpenFocusedWindow(Rect rect) {
   XMapWindow(display_, window);
   XSync(display_, False);
   focused_ = static_cast<std::uint32_t>(window);
-  // The window manager gives a new window the focus; where it has not yet, this client asks for it.
+  // The window manager maps a new window and gives it the focus; where it has not yet, this client
+  // asks again (a window manager that is still starting may miss the first request).
   return Eventually([&] {
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(display_, window, &attributes) == 0 || attributes.map_state != IsViewable) return false;
+    if (XGetWindowAttributes(display_, window, &attributes) == 0 || attributes.map_state != IsViewable) {
+      XMapWindow(display_, window);
+      XSync(display_, False);
+      return false;
+    }
     Window focus = None;
     int revert = 0;
     XGetInputFocus(display_, &focus, &revert);
