@@ -25,7 +25,6 @@ public:
   // Every tile that changed after frame `since` up to the last frame recorded: all of them when
   // `since` is 0 or older than the history. False when no tile changed.
   bool ChangedSince(std::uint64_t since, glide::FrameDamage& changed) const;
-  std::uint64_t Last() const { return last_; }
 
 private:
   std::array<glide::FrameDamage, HistoryLength> frames_{};

@@ -238,15 +238,30 @@ bool FrameScaler::TrimToChanges(const glide::FrameView& frame, ScreenRect& run) 
   return true;
 }
 
-void FrameScaler::Redraw(const glide::FrameView& frame, const ScreenRect& run, std::uint32_t* picture, int stride) {
-  const int firstColumn = columnReach_.begin[static_cast<std::size_t>(run.x)];
-  const int endColumn = columnReach_.end[static_cast<std::size_t>(run.x + run.width - 1)];
-  const int firstRow = rowReach_.begin[static_cast<std::size_t>(run.y)];
-  const int endRow = rowReach_.end[static_cast<std::size_t>(run.y + run.height - 1)];
+ScreenRect FrameScaler::ReachOf(const ScreenRect& area) const {
+  if (identity_) {
+    return area;
+  }
+  const int firstColumn = columnReach_.begin[static_cast<std::size_t>(area.x)];
+  const int endColumn = columnReach_.end[static_cast<std::size_t>(area.x + area.width - 1)];
+  const int firstRow = rowReach_.begin[static_cast<std::size_t>(area.y)];
+  const int endRow = rowReach_.end[static_cast<std::size_t>(area.y + area.height - 1)];
   // A picture smaller than the frame skips some source samples altogether.
   if (firstColumn >= endColumn || firstRow >= endRow) {
+    return {firstColumn, firstRow, 0, 0};
+  }
+  return {firstColumn, firstRow, endColumn - firstColumn, endRow - firstRow};
+}
+
+void FrameScaler::Redraw(const glide::FrameView& frame, const ScreenRect& run, std::uint32_t* picture, int stride) {
+  const ScreenRect reach = ReachOf(run);
+  if (reach.width == 0 || reach.height == 0) {
     return;
   }
+  const int firstColumn = reach.x;
+  const int endColumn = reach.x + reach.width;
+  const int firstRow = reach.y;
+  const int endRow = reach.y + reach.height;
   // Each source row is scaled across once and serves every picture row between it and its
   // neighbours; the two at hand are kept. They hold another part of the picture, or another
   // frame, until they are filled here. Black mixes to black, so the whole reach is recomputed
@@ -279,7 +294,7 @@ void FrameScaler::Redraw(const glide::FrameView& frame, const ScreenRect& run, s
     }
     MixRows(upper_.pixels.data(), lower_.pixels.data(), tap.weight, firstColumn, endColumn, out);
   }
-  redrawn_.push_back({firstColumn, firstRow, endColumn - firstColumn, endRow - firstRow});
+  redrawn_.push_back(reach);
 }
 
 } // namespace desktop

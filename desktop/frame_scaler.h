@@ -47,6 +47,10 @@ public:
   // rectangles redrawn, in picture coordinates, valid until the next call.
   std::span<const ScreenRect> Update(const glide::FrameView& frame, std::uint32_t* picture, int stride);
 
+  // The part of the picture that the frame's pixels in `area` reach, in picture coordinates: all
+  // a change there can change. Empty (zero size) where they reach none.
+  ScreenRect ReachOf(const ScreenRect& area) const;
+
   // One entry of a table: the output lies between source samples `first` and `second`
   // (equal at the edges), `weight` 256ths of the way to `second`.
   struct Tap {

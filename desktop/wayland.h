@@ -45,7 +45,7 @@ private:
 // and the size and layout of the buffers it takes now. The session keeps it up to date and tells
 // the presenter when it changed.
 struct WaylandTarget {
-  std::uint64_t id = 0;         // never the same for two targets of one run
+  std::uint64_t id = 0;          // never the same for two targets of one run
   wl_surface* surface = nullptr; // where pictures are attached and committed
   // The role's first configure has been acknowledged: until then nothing may be committed.
   bool configured = false;

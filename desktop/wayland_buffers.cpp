@@ -59,7 +59,7 @@ private:
   desktop::SharedMemory memory_;
   std::array<Buffer, BuffersPerTarget> buffers_;
   wl_callback* frameCallback_ = nullptr; // until the compositor has shown the last picture
-  std::uint64_t shown_ = 0;               // the frame committed last; 0: none
+  std::uint64_t shown_ = 0;              // the frame committed last; 0: none
   // Scratch space of Show, kept so that nothing is allocated per frame.
   glide::FrameDamage changedSinceShown_{};
   glide::FrameDamage changedSinceFilled_{};
@@ -128,22 +128,23 @@ void TargetBuffers::Show(const glide::FrameView& frame, const DamageHistory& his
   sinceFilled.damage = &changedSinceFilled_;
   const ScreenRect picture = buffer->scaler->Picture();
   const ScreenRect origin{frameArea_.x + picture.x, frameArea_.y + picture.y, picture.width, picture.height};
-  const std::span<const ScreenRect> redrawn = buffer->scaler->Update(
-      sinceFilled, buffer->pixels + static_cast<std::ptrdiff_t>(origin.y) * width_ + origin.x, width_);
+  buffer->scaler->Update(sinceFilled, buffer->pixels + static_cast<std::ptrdiff_t>(origin.y) * width_ + origin.x,
+                         width_);
 
   // What the compositor must take again, in buffer coordinates: the whole buffer, bars and all, at
-  // first; then where the buffer holds the frame itself, the tiles changed since the shown picture
-  // (fewer than the buffer's own); otherwise what the scaler redrew.
+  // first; then what the tiles changed since the shown picture reach. That is all that differs
+  // from the picture the compositor holds, which may be another buffer's than the one filled here.
   if (first) {
     rects_.assign(1, {0, 0, width_, height_});
   } else {
-    const bool asFrame = picture.width == glide::ScreenWidth && picture.height == glide::ScreenHeight;
-    if (asFrame) TileRuns(changedSinceShown_, runs_);
-    CoalesceRects(asFrame ? std::span<const ScreenRect>(runs_) : redrawn, rects_);
-    for (ScreenRect& rect : rects_) {
-      rect.x += origin.x;
-      rect.y += origin.y;
+    TileRuns(changedSinceShown_, runs_);
+    for (ScreenRect& run : runs_) {
+      run = buffer->scaler->ReachOf(run);
+      run.x += origin.x;
+      run.y += origin.y;
     }
+    std::erase_if(runs_, [](const ScreenRect& rect) { return rect.width == 0 || rect.height == 0; });
+    CoalesceRects(runs_, rects_);
   }
   wl_surface* surface = target_->surface;
   wl_surface_attach(surface, buffer->buffer, 0, 0);
@@ -179,9 +180,8 @@ void WaylandBuffers::Relayout() {
   buffers_.clear();
   for (WaylandTarget* target : targets_.Targets()) {
     if (!target->configured) continue;
-    const auto kept = std::find_if(previous.begin(), previous.end(), [&](const auto& buffers) {
-      return buffers != nullptr && buffers->Fit(*target);
-    });
+    const auto kept = std::find_if(previous.begin(), previous.end(),
+                                   [&](const auto& buffers) { return buffers != nullptr && buffers->Fit(*target); });
     if (kept != previous.end()) {
       (*kept)->Follow(*target);
       buffers_.push_back(std::move(*kept));

@@ -85,8 +85,7 @@ WaylandTarget FrameShapedBuffer(int width, int height) {
 // bars, scaled by the compositor where it can, or by the presenter.
 class OutputSurface final : public RoleEvents {
 public:
-  OutputSurface(const Globals& globals, const Output& output, std::uint64_t id, wl_buffer* black,
-                bool& relayoutDue);
+  OutputSurface(const Globals& globals, const Output& output, std::uint64_t id, wl_buffer* black, bool& relayoutDue);
   ~OutputSurface();
   OutputSurface(const OutputSurface&) = delete;
   OutputSurface& operator=(const OutputSurface&) = delete;
@@ -105,7 +104,6 @@ private:
   // Lays out the surfaces for a picture of `width` × `height`; false when it cannot be shown there.
   bool Layout(int width, int height);
 
-  const Globals& globals_;
   const Output& output_;
   wl_buffer* black_;
   bool& relayoutDue_;
@@ -121,7 +119,7 @@ private:
 
 OutputSurface::OutputSurface(const Globals& globals, const Output& output, std::uint64_t id, wl_buffer* black,
                              bool& relayoutDue)
-    : globals_(globals), output_(output), black_(black), relayoutDue_(relayoutDue),
+    : output_(output), black_(black), relayoutDue_(relayoutDue),
       base_(wl_compositor_create_surface(globals.compositor)) {
   target_.id = id;
   target_.surface = base_;
@@ -341,9 +339,8 @@ bool WaylandSession::BindGlobals() {
   wl_registry_add_listener(registry_, &RegistryListener, this);
   // The first round trip lists the globals; the second brings what the bound ones tell at once,
   // such as the outputs' modes and the seats' devices.
-  return wl_display_roundtrip(display_) >= 0 && wl_display_roundtrip(display_) >= 0 &&
-         globals_.compositor != nullptr && globals_.shm != nullptr &&
-         (globals_.layers != nullptr || globals_.toplevels != nullptr);
+  return wl_display_roundtrip(display_) >= 0 && wl_display_roundtrip(display_) >= 0 && globals_.compositor != nullptr &&
+         globals_.shm != nullptr && (globals_.layers != nullptr || globals_.toplevels != nullptr);
 }
 
 void WaylandSession::Global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
@@ -464,9 +461,8 @@ void WaylandSession::FollowOutputs() {
   removedOutputs_.clear();
   bool added = false;
   for (const std::unique_ptr<Output>& output : outputs_) {
-    const bool covered = std::any_of(surfaces_.begin(), surfaces_.end(), [&](const auto& surface) {
-      return surface->OutputName() == output->name;
-    });
+    const bool covered = std::any_of(surfaces_.begin(), surfaces_.end(),
+                                     [&](const auto& surface) { return surface->OutputName() == output->name; });
     if (opened_ && output->described && !covered) {
       surfaces_.push_back(std::make_unique<OutputSurface>(globals_, *output, ++targetsMade_, black_, relayoutDue_));
       added = true;
@@ -487,8 +483,7 @@ bool WaylandSession::ReadEvents() {
 
 std::int16_t WaylandSession::LeftButtonState() {
   Dispatch(Wait::No);
-  const std::uint16_t value =
-      (held_ ? platform::ButtonDownNow : 0) | (changed_ ? platform::PressedSinceLastQuery : 0);
+  const std::uint16_t value = (held_ ? platform::ButtonDownNow : 0) | (changed_ ? platform::PressedSinceLastQuery : 0);
   changed_ = false;
   return static_cast<std::int16_t>(value);
 }

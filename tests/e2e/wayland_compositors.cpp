@@ -36,12 +36,24 @@ std::string SocketNamed(const std::string& directory, const std::string& prefix)
 } // namespace
 
 SwayServer::SwayServer(const std::vector<Size>& outputs, int initialOutputs) : outputCount_(initialOutputs) {
+  std::vector<std::string> configuration;
+  for (std::size_t index = 0; index < outputs.size(); ++index) {
+    configuration.push_back("output HEADLESS-" + std::to_string(index + 1) + " resolution " +
+                            std::to_string(outputs[index].width) + "x" + std::to_string(outputs[index].height));
+  }
+  Start(configuration, {{"WLR_BACKENDS", "headless"}, {"WLR_HEADLESS_OUTPUTS", std::to_string(initialOutputs)}});
+}
+
+SwayServer::SwayServer(const Nested& nested) : host_(&nested.host), outputCount_(nested.outputs) {
+  Start({}, {{"WLR_BACKENDS", "wayland"},
+             {"WLR_WL_OUTPUTS", std::to_string(nested.outputs)},
+             {"WAYLAND_DISPLAY", nested.host.socket_}});
+}
+
+void SwayServer::Start(const std::vector<std::string>& configuration, EnvironmentChanges environment) {
   std::ofstream config(directory_.File("config"));
   config << "xwayland disable\n";
-  for (std::size_t index = 0; index < outputs.size(); ++index) {
-    config << "output HEADLESS-" << index + 1 << " resolution " << outputs[index].width << "x" << outputs[index].height
-           << "\n";
-  }
+  for (const std::string& line : configuration) config << line << "\n";
   config.close();
   const std::string runtime = directory_.File("runtime");
   if (mkdir(runtime.c_str(), 0700) != 0) return;
@@ -57,13 +69,9 @@ SwayServer::SwayServer(const std::vector<Size>& outputs, int initialOutputs) : o
     command.insert(command.begin(), {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
                                      "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"});
   }
-  server_.emplace(command,
-                  EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime},
-                                     {"WLR_BACKENDS", "headless"},
-                                     {"WLR_RENDERER", "pixman"},
-                                     {"WLR_LIBINPUT_NO_DEVICES", "1"},
-                                     {"WLR_HEADLESS_OUTPUTS", std::to_string(initialOutputs)}},
-                  directory_.File("sway.log"));
+  environment.merge(
+      EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime}, {"WLR_RENDERER", "pixman"}, {"WLR_LIBINPUT_NO_DEVICES", "1"}});
+  server_.emplace(command, environment, directory_.File("sway.log"));
   if (!server_->Started()) return;
   std::string socket;
   const bool listening = Eventually([&] {
@@ -95,21 +103,28 @@ std::optional<std::string> SwayServer::Swaymsg(const std::vector<std::string>& a
 }
 
 bool SwayServer::AddOutput() {
-  const std::string name = "\"HEADLESS-" + std::to_string(outputCount_ + 1) + "\"";
+  const std::string name = "\"" + OutputName(outputCount_ + 1) + "\"";
   if (!Swaymsg({"create_output"})) return false;
   ++outputCount_;
   return Eventually([&] { return Swaymsg({"-t", "get_outputs"}).value_or("").find(name) != std::string::npos; });
 }
 
 std::optional<Image> SwayServer::Screenshot(int number, const std::string& workPath) const {
-  const Ended taken =
-      RunToEnd({"grim", "-t", "ppm", "-o", "HEADLESS-" + std::to_string(number), workPath}, Environment());
+  const Ended taken = RunToEnd({"grim", "-t", "ppm", "-o", OutputName(number), workPath}, Environment());
   return taken.exitCode == 0 ? ReadPpm(workPath) : std::nullopt;
 }
 
 std::optional<Image> SwayServer::WaitForScreen(int number, const std::string& workPath,
                                                const std::function<bool(const Image&)>& condition) const {
   return WaitForShot([&] { return Screenshot(number, workPath); }, condition);
+}
+
+bool SwayServer::UnplugOutput(int number) {
+  const std::string name = "\"" + OutputName(number) + "\"";
+  return host_ != nullptr && host_->Swaymsg({"[title=\"wlroots - " + OutputName(number) + "\"]", "kill"}) &&
+         Eventually([&] {
+           return Swaymsg({"-t", "get_outputs"}).value_or(name).find(name) == std::string::npos;
+         });
 }
 
 bool SwayServer::Kill() { return server_ && server_->Signal(SIGKILL).has_value(); }

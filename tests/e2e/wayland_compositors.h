@@ -30,6 +30,13 @@ public:
     int height;
   };
   SwayServer(const std::vector<Size>& outputs, int initialOutputs);
+  // A sway nested in `host` (wlroots' Wayland back end): each of its outputs WL-1, WL-2, … is a
+  // window of the host, so that closing one unplugs the output, which headless sway cannot do.
+  struct Nested {
+    const SwayServer& host;
+    int outputs;
+  };
+  explicit SwayServer(const Nested& nested);
   ~SwayServer();
   SwayServer(const SwayServer&) = delete;
   SwayServer& operator=(const SwayServer&) = delete;
@@ -43,6 +50,9 @@ public:
   std::optional<std::string> Swaymsg(const std::vector<std::string>& arguments) const;
   // Makes the next output; true once sway has it.
   bool AddOutput();
+  // A nested sway's output `number` unplugged, by closing its window in the host; true once this
+  // sway has let it go.
+  bool UnplugOutput(int number);
   // Output `number` (from 1) whole, with its size.
   std::optional<Image> Screenshot(int number, const std::string& workPath) const;
   // Takes screenshots of output `number` until one satisfies `condition`; nullopt if none does
@@ -53,9 +63,13 @@ public:
   bool Kill();
 
 private:
+  void Start(const std::vector<std::string>& configuration, support::EnvironmentChanges environment);
+  std::string OutputName(int number) const { return (host_ != nullptr ? "WL-" : "HEADLESS-") + std::to_string(number); }
+
   support::TemporaryDirectory directory_;
   std::optional<support::ChildProcess> server_;
   std::optional<support::ChildProcess> pointer_;
+  const SwayServer* host_ = nullptr;
   int outputCount_;
   std::string socket_;
   std::string ipcSocket_;

@@ -35,10 +35,15 @@ enum class PresentPath {
 //   else the screen) or every Wayland output, each with the 640×480 frame at its 4:3 shape kept
 //   (black bars; smooth scaling on X11, the compositor's own on Wayland), at most 60 frames a
 //   second, with the pointer hidden. It follows monitors and outputs that come, go or change size.
+//   On Wayland each output gets an overlay layer surface where the compositor offers layer shell
+//   (it takes the keyboard), and a full-screen toplevel elsewhere; a connection without
+//   subsurfaces, a scaler or a seat (a lock screen's) still gets the show.
 // - In a host's window: when XSCREENSAVER_WINDOW names an X window (decimal, or hexadecimal
 //   after 0x) the board draws in that window as it is and follows its size. A value that names
 //   no window it can draw in ends the process with one line on standard error and status 255.
-// - Losing the display ends the process with one line on standard error and status 255.
+// - Losing the display ends the process with one line on standard error and status 255; the
+//   closing of a connection handed over in WAYLAND_SOCKET, which is how such a host ends its
+//   saver, ends it with status 0 and nothing printed.
 class DesktopBoard : public glide::Board {
 public:
   // The left button as DesktopButton describes it; 0 while the board is not open.
@@ -54,8 +59,9 @@ std::unique_ptr<DesktopBoard> MakeDesktopBoard(PresentPath path = PresentPath::A
 //   on the show's windows since the previous query, so a click shorter than a frame, which no
 //   state query sees, still counts. On X11 bit 15 follows the button's global state, so a button
 //   held over another window still counts. On Wayland only what happens on the show's surfaces
-//   is seen: a press or a release there sets bit 0, and a press that began before the show
-//   cannot be seen. Keys and pointer motion never change the value.
+//   is seen: a press or a release there sets bit 0 (a press that began over another window
+//   belongs to that window, one on the bare desktop is released on the show). Other buttons, the
+//   wheel, keys and pointer motion never change the value.
 // - In a host's window the host owns the input: it ends the show with SIGTERM when the user
 //   comes back, and a click is how a user asks a locked screen for its password prompt, under
 //   which the show goes on. There the button reads as never pressed, until the host destroys its
