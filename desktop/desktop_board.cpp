@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 namespace desktop {
 
@@ -54,7 +55,11 @@ bool SessionBoard::Open() {
     Close();
     return false;
   }
-  presenter_ = ChoosePresenter(*session_, path_);
+  try {
+    presenter_ = ChoosePresenter(*session_, path_);
+  } catch (const std::bad_alloc&) {
+    EndForLackOfMemory();
+  }
   if (presenter_ == nullptr) {
     session_->NoPresenter();
     Close();
@@ -65,7 +70,12 @@ bool SessionBoard::Open() {
 
 void SessionBoard::FollowSession() {
   if (session_->ReadEvents()) {
-    presenter_->Relayout();
+    // A new layout may need new pictures (a monitor added).
+    try {
+      presenter_->Relayout();
+    } catch (const std::bad_alloc&) {
+      EndForLackOfMemory();
+    }
   }
 }
 
@@ -79,12 +89,13 @@ void SessionBoard::Present(const glide::FrameView& frame) {
     pacer_.WaitForNextFrame();
   }
   FollowSession();
-  // Until some target can take the frame nothing would be seen: the show waits for one.
-  while (!presenter_->Ready() && !session_->HostWindowGone()) {
+  // Until some target can take the frame, and while the monitor is off, nothing would be seen: the
+  // show waits.
+  while ((!presenter_->Ready() || !session_->Showing()) && !session_->WindowGone()) {
     session_->WaitForEvents();
     FollowSession();
   }
-  if (!session_->HostWindowGone()) {
+  if (!session_->WindowGone()) {
     presenter_->Present(frame);
   }
 }

@@ -18,4 +18,14 @@ ScreenRect PictureRect(int screenWidth, int screenHeight) {
   return {0, (screenHeight - fitted) / 2, screenWidth, fitted};
 }
 
+ScreenRect BoundedPictureRect(int screenWidth, int screenHeight) {
+  const ScreenRect picture = PictureRect(screenWidth, screenHeight);
+  if (picture.width <= LargestPictureWidth && picture.height <= LargestPictureHeight) {
+    return picture;
+  }
+  const ScreenRect largest =
+      PictureRect(std::min(screenWidth, LargestPictureWidth), std::min(screenHeight, LargestPictureHeight));
+  return {(screenWidth - largest.width) / 2, (screenHeight - largest.height) / 2, largest.width, largest.height};
+}
+
 } // namespace desktop

@@ -18,6 +18,16 @@ struct ScreenRect {
 // sides stays black.
 ScreenRect PictureRect(int screenWidth, int screenHeight);
 
+// The largest picture the show keeps in memory of its own for one area. A 3840×2160 monitor gets
+// its whole picture (2880×2160), and so do two of them side by side or one above the other
+// (3840×2880) in one area; a larger area gets this picture, 48 MB, centred in it.
+inline constexpr int LargestPictureWidth = 4096;
+inline constexpr int LargestPictureHeight = 3072;
+
+// PictureRect, at most LargestPictureWidth × LargestPictureHeight: where the 4:3 rectangle would be
+// larger, the largest picture centred on the screen, with black all around it.
+ScreenRect BoundedPictureRect(int screenWidth, int screenHeight);
+
 // Where the show's pictures go in one window: the window's size, and the areas of it that each
 // get the picture, 4:3 kept (one a monitor in the show's own window, or the whole of a host's
 // window). Everything else of the window is black.

@@ -12,6 +12,9 @@ namespace desktop {
 
 namespace {
 
+// The fewest bits a pixel that SDL's renderer draws in: 15 (5 each of red, green and blue).
+constexpr int LeastTrueColourDepth = 15;
+
 class SdlRenderer final : public Presenter {
 public:
   SdlRenderer(SDL_Window* window, SDL_Renderer* renderer, SDL_Texture* texture, const X11Target& target);
@@ -80,6 +83,11 @@ void FollowWindowSize(SDL_Window* window) {
 } // namespace
 
 std::unique_ptr<Presenter> MakeSdlRenderer(const X11Target& window) {
+  // SDL renders in true colour only: in a window of a colour-mapped visual, such as an 8-bit
+  // screen's, its pictures stay black while it spends a core converting them.
+  if (window.visual->c_class != TrueColor || window.depth < LeastTrueColourDepth) {
+    return nullptr;
+  }
   // SIGTERM and SIGINT must end the process as they end any program; SDL would turn them into a
   // quit event that nothing reads.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

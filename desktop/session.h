@@ -66,10 +66,14 @@ public:
   // Waits until the server sends something (or, where the session watches something itself, until
   // it is time to look again).
   virtual void WaitForEvents() {}
+  // Whether what the show draws can be seen at all: false while the monitor is off, when the board
+  // waits for the session's events instead of presenting.
+  virtual bool Showing() const { return true; }
   // The left button as the show's button query reads it (see DesktopButton).
   virtual std::int16_t LeftButtonState() = 0;
-  // True once the host has destroyed its window: nothing is drawn after that.
-  virtual bool HostWindowGone() const { return false; }
+  // True once the window the show draws in (the host's, or its own) was destroyed by another
+  // client: nothing is drawn after that.
+  virtual bool WindowGone() const { return false; }
 };
 
 // A session with the X server named by DISPLAY, or null when none can be reached.
@@ -86,6 +90,13 @@ std::unique_ptr<Presenter> ChoosePresenter(Session& session, PresentPath path);
 // go on without its display, and nothing of the display can be given back.
 [[noreturn]] inline void EndForLostDisplay() {
   platform::Fail(nullptr, "%s", "main: lost the connection to the display\n");
+}
+
+// Ends the process with its line when there is no memory for a picture of the show, when the
+// display opens or as its layout changes: nothing may be allocated on the way out, and the server
+// gives back everything of the connection (the windows, the keyboard, the shared memory).
+[[noreturn]] inline void EndForLackOfMemory() {
+  platform::Fail(nullptr, "%s", "main: out of memory for the picture\n");
 }
 
 // Ends the process as a normal end of the show (status 0, nothing printed) when the host that

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 #include <span>
 #include <vector>
 
@@ -27,16 +28,18 @@ enum class ImageTransport {
   Requests,     // plain image requests over the connection, where the server shares no memory
 };
 
-// The scaled picture for the areas of one size, and where in the window each of them shows it.
+// The scaled picture of one size, and where in the window each area of that size shows it.
 class Picture {
 public:
+  // A picture of `width` × `height`, 4:3 as BoundedPictureRect gives it. Memory that cannot be had
+  // for it throws std::bad_alloc, which ends the show with its line.
   Picture(const X11Target& window, int width, int height);
   ~Picture();
   Picture(const Picture&) = delete;
   Picture& operator=(const Picture&) = delete;
 
-  int AreaWidth() const { return scaler_.ScreenWidth(); }
-  int AreaHeight() const { return scaler_.ScreenHeight(); }
+  int Width() const { return scaler_.ScreenWidth(); }
+  int Height() const { return scaler_.ScreenHeight(); }
   // The picture rectangle in the window, for each area of this size.
   std::vector<ScreenRect> placements;
 
@@ -47,6 +50,10 @@ public:
   ScreenRect Whole() const { return {0, 0, scaler_.Picture().width, scaler_.Picture().height}; }
 
 private:
+  // Puts the picture in a segment of shared memory that the server has attached; false where that
+  // cannot be done (a remote server, no segment to be had, no address space left to attach it).
+  bool ShareMemory(unsigned width, unsigned height);
+
   const X11Target& window_;
   FrameScaler scaler_;
   ImageTransport transport_ = ImageTransport::Requests;
@@ -56,49 +63,59 @@ private:
 };
 
 Picture::Picture(const X11Target& window, int width, int height) : window_(window), scaler_(width, height) {
-  Display* display = window_.display;
-  const ScreenRect picture = scaler_.Picture();
-  const auto pictureWidth = static_cast<unsigned>(picture.width);
-  const auto pictureHeight = static_cast<unsigned>(picture.height);
-  // Shared memory only where the server reads our words as they are.
-  if (XShmQueryExtension(display) && ImageByteOrder(display) == LSBFirst) {
-    image_ = XShmCreateImage(display, window_.visual, static_cast<unsigned>(window_.depth), ZPixmap, nullptr, &segment_,
-                             pictureWidth, pictureHeight);
-    if (image_ != nullptr && image_->bits_per_pixel == 32) {
-      // Only this user may attach the segment, and it is marked for removal before the server
-      // attaches it (Linux lets an attached segment be attached again while it lasts): nobody
-      // can attach it by its id after the server has, and it goes away with the last of the two
-      // however the process ends, even at the moment of the attach.
-      segment_.shmid =
-          shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * image_->height, IPC_CREAT | 0600);
-      void* address = segment_.shmid >= 0 ? shmat(segment_.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
-      if (segment_.shmid >= 0) {
-        shmctl(segment_.shmid, IPC_RMID, nullptr);
-      }
-      if (address != reinterpret_cast<void*>(-1)) {
-        segment_.shmaddr = image_->data = static_cast<char*>(address);
-        segment_.readOnly = True;
-        if (window_.errors->Succeeds([&] { XShmAttach(display, &segment_); })) {
-          transport_ = ImageTransport::SharedMemory;
-          return;
-        }
-        shmdt(address);
-      }
-    }
-    if (image_ != nullptr) {
-      image_->data = nullptr;
-      XDestroyImage(image_);
-      image_ = nullptr;
-    }
+  const auto pictureWidth = static_cast<unsigned>(width);
+  const auto pictureHeight = static_cast<unsigned>(height);
+  if (ShareMemory(pictureWidth, pictureHeight)) {
+    transport_ = ImageTransport::SharedMemory;
+    return;
   }
   // A remote server, or one that cannot attach our memory: the pixels travel in the requests.
-  requestPixels_.assign(static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height), 0);
-  image_ =
-      XCreateImage(display, window_.visual, static_cast<unsigned>(window_.depth), ZPixmap, 0,
-                   reinterpret_cast<char*>(requestPixels_.data()), pictureWidth, pictureHeight, 32, picture.width * 4);
+  requestPixels_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+  image_ = XCreateImage(window_.display, window_.visual, static_cast<unsigned>(window_.depth), ZPixmap, 0,
+                        reinterpret_cast<char*>(requestPixels_.data()), pictureWidth, pictureHeight, 32, width * 4);
+  if (image_ == nullptr) {
+    // Xlib fails here only when its own allocation does.
+    throw std::bad_alloc();
+  }
   // Our words are in this machine's order; Xlib swaps them for a server that wants the other.
   image_->byte_order = LSBFirst;
   XInitImage(image_);
+}
+
+bool Picture::ShareMemory(unsigned width, unsigned height) {
+  Display* display = window_.display;
+  // Shared memory only where the server reads our words as they are.
+  if (!XShmQueryExtension(display) || ImageByteOrder(display) != LSBFirst) {
+    return false;
+  }
+  image_ = XShmCreateImage(display, window_.visual, static_cast<unsigned>(window_.depth), ZPixmap, nullptr, &segment_,
+                           width, height);
+  if (image_ != nullptr && image_->bits_per_pixel == 32) {
+    // Only this user may attach the segment, and it is marked for removal before the server
+    // attaches it (Linux lets an attached segment be attached again while it lasts): nobody
+    // can attach it by its id after the server has, and it goes away with the last of the two
+    // however the process ends, even at the moment of the attach.
+    segment_.shmid =
+        shmget(IPC_PRIVATE, static_cast<std::size_t>(image_->bytes_per_line) * image_->height, IPC_CREAT | 0600);
+    void* address = segment_.shmid >= 0 ? shmat(segment_.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+    if (segment_.shmid >= 0) {
+      shmctl(segment_.shmid, IPC_RMID, nullptr);
+    }
+    if (address != reinterpret_cast<void*>(-1)) {
+      segment_.shmaddr = image_->data = static_cast<char*>(address);
+      segment_.readOnly = True;
+      if (window_.errors->Succeeds([&] { XShmAttach(display, &segment_); })) {
+        return true;
+      }
+      shmdt(address);
+    }
+  }
+  if (image_ != nullptr) {
+    image_->data = nullptr;
+    XDestroyImage(image_);
+    image_ = nullptr;
+  }
+  return false;
 }
 
 Picture::~Picture() {
@@ -171,7 +188,9 @@ X11Images::X11Images(const X11Target& window) : window_(window), gc_(XCreateGC(w
 
 X11Images::~X11Images() {
   pictures_.clear();
-  XFreeGC(window_.display, gc_);
+  // A window destroyed before the context was made leaves no context to free: the error that says
+  // so is expected.
+  window_.errors->Succeeds([&] { XFreeGC(window_.display, gc_); });
 }
 
 void X11Images::Relayout() {
@@ -179,21 +198,22 @@ void X11Images::Relayout() {
   // Pictures of sizes that stay are kept: rescaling them would cost a whole redraw for nothing.
   std::vector<std::unique_ptr<Picture>> previous = std::move(pictures_);
   pictures_.clear();
-  const auto ofSize = [](std::vector<std::unique_ptr<Picture>>& pictures, const ScreenRect& area) {
+  const auto ofSize = [](std::vector<std::unique_ptr<Picture>>& pictures, const ScreenRect& size) {
     return std::find_if(pictures.begin(), pictures.end(), [&](const std::unique_ptr<Picture>& picture) {
-      return picture != nullptr && picture->AreaWidth() == area.width && picture->AreaHeight() == area.height;
+      return picture != nullptr && picture->Width() == size.width && picture->Height() == size.height;
     });
   };
   for (const ScreenRect& area : window_.layout.areas) {
-    auto picture = ofSize(pictures_, area);
+    // Pictures have a bounded size: a larger area gets the largest one, centred.
+    const ScreenRect inArea = BoundedPictureRect(area.width, area.height);
+    auto picture = ofSize(pictures_, inArea);
     if (picture == pictures_.end()) {
-      const auto kept = ofSize(previous, area);
+      const auto kept = ofSize(previous, inArea);
       pictures_.push_back(kept != previous.end() ? std::move(*kept)
-                                                 : std::make_unique<Picture>(window_, area.width, area.height));
+                                                 : std::make_unique<Picture>(window_, inArea.width, inArea.height));
       picture = pictures_.end() - 1;
       (*picture)->placements.clear();
     }
-    const ScreenRect inArea = PictureRect(area.width, area.height);
     (*picture)->placements.push_back({area.x + inArea.x, area.y + inArea.y, inArea.width, inArea.height});
   }
   changed_.resize(pictures_.size());

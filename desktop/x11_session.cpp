@@ -3,10 +3,16 @@
 #include "monitors.h"
 #include "x11.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xinerama.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/extensions/dpms.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <vector>
@@ -19,6 +25,17 @@ namespace {
 int OnConnectionLost(Display* /*display*/) { EndForLostDisplay(); }
 
 constexpr char UnusableHostWindow[] = "main: XSCREENSAVER_WINDOW does not name a window to draw in\n";
+
+using Clock = std::chrono::steady_clock;
+
+// How long the show tries to take the keyboard while another client holds it (an open menu, a
+// drag): once a frame, from the moment its window is mapped. After that it goes on without the
+// keyboard, since a screen saver must show even when it cannot take it.
+constexpr std::chrono::seconds KeyboardPatience{1};
+
+// How often the show asks the server whether the monitor is on. While DPMS has it off (standby,
+// suspend or off), nothing the show draws can be seen, and the show waits this long between looks.
+constexpr std::chrono::seconds MonitorCheckPeriod{1};
 
 // Whether the server renders through a GPU: the extensions of direct rendering (and NVIDIA's own
 // GLX). Servers without them, such as Xvfb or a VNC server, leave OpenGL to a software
@@ -45,16 +62,31 @@ public:
   const X11Target* X11() const override { return &target_; }
   void NoPresenter() override;
   bool ReadEvents() override;
+  void WaitForEvents() override;
+  bool Showing() const override { return !monitorOff_; }
   std::int16_t LeftButtonState() override;
-  bool HostWindowGone() const override { return inHostWindow_ && errors_.WindowGone(); }
+  bool WindowGone() const override { return errors_.WindowGone(); }
 
 private:
   bool TakeHostWindow(const char* value);
   void MakeOwnWindow();
+  // Names the show's own window as desktop tools expect: its title and class, the machine and the
+  // process it belongs to (tools find a program's windows by these: xdotool search --pid, wmctrl -lp).
+  void NameOwnWindow();
   // The layout of the show's own window: the whole screen, with its monitors.
   WindowLayout ScreenLayout() const;
   // Reads every event that has arrived, noting what the next ReadEvents and LeftButtonState say.
   void Pump();
+  // Notes what one event means; `screenChanged` when the screen's size or monitors changed.
+  void Note(const XEvent& event, bool& screenChanged);
+  // Keeps the show's own window mapped and over every other window: another client may unmap it,
+  // or map or raise a window of its own over it.
+  void KeepOnTop();
+  // Takes the keyboard for the show's own window, so that nothing typed while it runs reaches the
+  // window that has the focus under it; tries once a frame until KeyboardPatience has passed.
+  void TakeKeyboard();
+  // Asks about the monitor's power, at most once a MonitorCheckPeriod, where the server has DPMS.
+  void CheckMonitor();
 
   Display* display_;
   Window root_;
@@ -67,6 +99,13 @@ private:
   int randrEvents_ = -1; // the first of RandR's event codes, where the server has RandR
   bool redrawDue_ = false;
   bool pressed_ = false;
+  bool remapDue_ = false;         // another client unmapped the show's own window
+  bool stackingCheckDue_ = false; // another top-level window was mapped, moved or restacked
+  bool keyboardHeld_ = false;
+  Clock::time_point keyboardDeadline_;
+  bool monitorChecked_ = false; // the server has DPMS, and the show asks it about the monitor
+  bool monitorOff_ = false;
+  Clock::time_point nextMonitorCheck_;
 };
 
 X11Session::X11Session(Display* display) : display_(display), root_(DefaultRootWindow(display)), errors_(display) {
@@ -76,6 +115,10 @@ X11Session::X11Session(Display* display) : display_(display), root_(DefaultRootW
 
 X11Session::~X11Session() {
   if (!inHostWindow_ && target_.id != None) {
+    // The keyboard goes back to the window that has the focus.
+    if (keyboardHeld_) {
+      XUngrabKeyboard(display_, CurrentTime);
+    }
     XDestroyWindow(display_, target_.id);
   }
   if (invisibleCursor_ != None) {
@@ -94,6 +137,10 @@ bool X11Session::Open() {
   } else if (!TakeHostWindow(hostWindow)) {
     platform::Fail(nullptr, "%s", UnusableHostWindow);
   }
+  int eventBase = 0;
+  int errorBase = 0;
+  monitorChecked_ = DPMSQueryExtension(display_, &eventBase, &errorBase) && DPMSCapable(display_);
+  CheckMonitor();
   return true;
 }
 
@@ -172,15 +219,14 @@ void X11Session::MakeOwnWindow() {
   target_.id = XCreateWindow(display_, root_, 0, 0, static_cast<unsigned>(target_.layout.width),
                              static_cast<unsigned>(target_.layout.height), 0, target_.depth, InputOutput,
                              target_.visual, mask, &attributes);
-  XStoreName(display_, target_.id, "Pyrovane");
-  char name[] = "pyrovane";
-  char className[] = "Pyrovane";
-  XClassHint classHint{name, className};
-  XSetClassHint(display_, target_.id, &classHint);
+  // Another client may destroy the window: that ends the show normally, as a host's window does.
+  errors_.WatchWindow(target_.id);
+  NameOwnWindow();
   XMapRaised(display_, target_.id);
 
-  // The screen's size, from the root window's structure; its monitors, from RandR.
-  XSelectInput(display_, root_, StructureNotifyMask);
+  // The screen's size, from the root window's structure; its monitors, from RandR; the other
+  // top-level windows that might cover the show, from the root window's substructure.
+  XSelectInput(display_, root_, StructureNotifyMask | SubstructureNotifyMask);
   int errorBase = 0;
   if (XRRQueryExtension(display_, &randrEvents_, &errorBase)) {
     XRRSelectInput(display_, root_, RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
@@ -188,6 +234,20 @@ void X11Session::MakeOwnWindow() {
     randrEvents_ = -1;
   }
   XSync(display_, False);
+  keyboardDeadline_ = Clock::now() + KeyboardPatience;
+  TakeKeyboard();
+}
+
+void X11Session::NameOwnWindow() {
+  XStoreName(display_, target_.id, "Pyrovane");
+  char name[] = "pyrovane";
+  char className[] = "Pyrovane";
+  XClassHint classHint{name, className};
+  // Sets the class and the machine's name (WM_CLIENT_MACHINE) along with the locale.
+  XSetWMProperties(display_, target_.id, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &classHint);
+  const long pid = getpid();
+  XChangeProperty(display_, target_.id, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pid), 1);
 }
 
 WindowLayout X11Session::ScreenLayout() const {
@@ -234,37 +294,12 @@ void X11Session::Pump() {
       screenChanged = true;
       continue;
     }
-    switch (event.type) {
-    case ConfigureNotify:
-      if (event.xconfigure.window == root_) {
-        screenChanged = true;
-      } else if (inHostWindow_ && event.xconfigure.window == target_.id &&
-                 (event.xconfigure.width != target_.layout.width || event.xconfigure.height != target_.layout.height)) {
-        const int width = event.xconfigure.width;
-        const int height = event.xconfigure.height;
-        target_.layout = {width, height, {{0, 0, width, height}}};
-        redrawDue_ = true;
-      }
-      break;
-    case Expose:
-      if (event.xexpose.window == target_.id) {
-        redrawDue_ = true;
-      }
-      break;
-    case DestroyNotify:
-      if (event.xdestroywindow.window == target_.id) {
-        errors_.NoteWindowGone();
-      }
-      break;
-    case ButtonPress:
-      if (event.xbutton.button == Button1) {
-        pressed_ = true;
-      }
-      break;
-    default: break;
-    }
+    Note(event, screenChanged);
   }
-  if (screenChanged && !inHostWindow_) {
+  if (inHostWindow_ || errors_.WindowGone()) {
+    return;
+  }
+  if (screenChanged) {
     // A monitor came or went, or the screen changed size: the window covers the screen again,
     // and every monitor gets its picture.
     const WindowLayout layout = ScreenLayout();
@@ -277,31 +312,140 @@ void X11Session::Pump() {
       redrawDue_ = true;
     }
   }
+  KeepOnTop();
+  TakeKeyboard();
+}
+
+void X11Session::Note(const XEvent& event, bool& screenChanged) {
+  switch (event.type) {
+  case ConfigureNotify:
+    if (inHostWindow_ && event.xconfigure.window == target_.id) {
+      // The host's window, which may be the root window itself: the picture follows its size.
+      const int width = event.xconfigure.width;
+      const int height = event.xconfigure.height;
+      if (width != target_.layout.width || height != target_.layout.height) {
+        target_.layout = {width, height, {{0, 0, width, height}}};
+        redrawDue_ = true;
+      }
+    } else if (event.xconfigure.window == root_) {
+      screenChanged = true;
+    } else if (event.xconfigure.window != target_.id) {
+      stackingCheckDue_ = true;
+    }
+    break;
+  case MapNotify: stackingCheckDue_ = stackingCheckDue_ || event.xmap.window != target_.id; break;
+  case CirculateNotify: stackingCheckDue_ = stackingCheckDue_ || event.xcirculate.window != target_.id; break;
+  case UnmapNotify:
+    if (event.xunmap.window == target_.id) {
+      // An unmapped window loses the keyboard with it.
+      remapDue_ = true;
+      keyboardHeld_ = false;
+    }
+    break;
+  case Expose:
+    if (event.xexpose.window == target_.id) {
+      redrawDue_ = true;
+    }
+    break;
+  case DestroyNotify:
+    if (event.xdestroywindow.window == target_.id) {
+      errors_.NoteWindowGone();
+    }
+    break;
+  case ButtonPress:
+    if (event.xbutton.button == Button1) {
+      pressed_ = true;
+    }
+    break;
+  default: break;
+  }
+}
+
+void X11Session::KeepOnTop() {
+  if (remapDue_) {
+    remapDue_ = false;
+    XMapRaised(display_, target_.id);
+    keyboardDeadline_ = Clock::now() + KeyboardPatience;
+    return;
+  }
+  if (!stackingCheckDue_) {
+    return;
+  }
+  stackingCheckDue_ = false;
+  Window root = None;
+  Window parent = None;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(display_, root_, &root, &parent, &children, &count) == 0) {
+    return;
+  }
+  // The children come from the bottom of the stack to its top.
+  if (count > 0 && children[count - 1] != target_.id) {
+    XRaiseWindow(display_, target_.id);
+  }
+  if (children != nullptr) {
+    XFree(children);
+  }
+}
+
+void X11Session::TakeKeyboard() {
+  if (keyboardHeld_ || Clock::now() > keyboardDeadline_) {
+    return;
+  }
+  // Key events then come to the show's window, which asks for none: they are dropped.
+  keyboardHeld_ = XGrabKeyboard(display_, target_.id, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+}
+
+void X11Session::CheckMonitor() {
+  const Clock::time_point now = Clock::now();
+  if (!monitorChecked_ || now < nextMonitorCheck_) {
+    return;
+  }
+  nextMonitorCheck_ = now + MonitorCheckPeriod;
+  CARD16 level = DPMSModeOn;
+  BOOL enabled = False;
+  monitorOff_ = DPMSInfo(display_, &level, &enabled) != 0 && level != DPMSModeOn;
 }
 
 bool X11Session::ReadEvents() {
   Pump();
+  CheckMonitor();
   const bool redraw = redrawDue_;
   redrawDue_ = false;
   return redraw;
 }
 
+void X11Session::WaitForEvents() {
+  if (XPending(display_) > 0) {
+    return;
+  }
+  // Until the server sends something, or it is time to ask about the monitor again.
+  const auto untilCheck =
+      std::chrono::duration_cast<std::chrono::milliseconds>(nextMonitorCheck_ - Clock::now()).count();
+  const int timeout = monitorChecked_ ? static_cast<int>(std::clamp<long long>(untilCheck, 0, 1000)) : -1;
+  pollfd connection{ConnectionNumber(display_), POLLIN, 0};
+  poll(&connection, 1, timeout);
+}
+
 std::int16_t X11Session::LeftButtonState() {
-  if (inHostWindow_) {
-    if (!buttonQueried_) {
-      // A host that ends while the show starts takes its window away before the show has begun
-      // to draw; the show can only say so, since its button reads the window's end as a press,
-      // and a press at the start would be the state the show then waits to change.
-      buttonQueried_ = true;
-      XSync(display_, False);
-      Pump();
-      if (HostWindowGone()) {
-        platform::Fail(nullptr, "%s", UnusableHostWindow);
-      }
-    }
-    return HostWindowGone() ? platform::PressedSinceLastQuery : 0;
+  const bool first = !buttonQueried_;
+  buttonQueried_ = true;
+  if (first) {
+    XSync(display_, False);
   }
   Pump();
+  if (WindowGone()) {
+    // A window destroyed before the show began to draw: the host's window is then one the show
+    // cannot use, whose host ended as the show started. The show's own window reads as not
+    // pressed first, so that its end is a change that ends the show normally.
+    if (first && inHostWindow_) {
+      platform::Fail(nullptr, "%s", UnusableHostWindow);
+    }
+    return first ? 0 : platform::PressedSinceLastQuery;
+  }
+  if (inHostWindow_) {
+    return 0;
+  }
   std::uint16_t value = pressed_ ? platform::PressedSinceLastQuery : 0;
   pressed_ = false;
   // The global state asks the server, so it sees the button even when another window lies

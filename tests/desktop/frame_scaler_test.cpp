@@ -136,6 +136,26 @@ TEST(PictureRect, LargestCentredFourByThree) {
   }
 }
 
+TEST(BoundedPictureRect, KeepsEveryMonitorsWholePictureUpToTheBoundAndCentresTheLargestBeyondIt) {
+  struct Case {
+    int width;
+    int height;
+    ScreenRect expected;
+  };
+  const Case cases[] = {
+      {1920, 1080, {240, 0, 1440, 1080}},  // as PictureRect
+      {3840, 2160, {480, 0, 2880, 2160}},  // a 4K monitor
+      {7680, 2160, {2400, 0, 2880, 2160}}, // two of them side by side in one area
+      {3840, 4320, {0, 720, 3840, 2880}},  // and one above the other
+      {4096, 3072, {0, 0, 4096, 3072}},    // the largest picture itself
+      {7680, 4320, {1792, 624, 4096, 3072}}, {32767, 24575, {14335, 10751, 4096, 3072}},
+      {5000, 3200, {452, 64, 4096, 3072}}, // just over the bound in both directions
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(desktop::BoundedPictureRect(c.width, c.height), c.expected) << c.width << "x" << c.height;
+  }
+}
+
 TEST(FrameScalerTaps, KnownTables) {
   using Tap = FrameScaler::Tap;
   struct Case {

@@ -3,7 +3,9 @@
 
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <sstream>
 
 namespace e2e {
@@ -93,6 +95,27 @@ std::optional<ProcessState> StateOf(pid_t pid) {
 bool ProcessEnded(pid_t pid) {
   const std::optional<ProcessState> state = StateOf(pid);
   return !state || state->state == 'Z';
+}
+
+std::chrono::milliseconds ProcessorTimeOf(pid_t pid) {
+  // After the command's closing parenthesis: state, then ten fields up to utime and stime.
+  const std::string status = ReadWhole("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t end = status.rfind(')');
+  std::istringstream fields(end == std::string::npos ? "" : status.substr(end + 2));
+  std::string skipped;
+  for (int field = 0; field < 11; ++field) fields >> skipped;
+  long long user = 0, system = 0;
+  fields >> user >> system;
+  return std::chrono::milliseconds((user + system) * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+long AddressSpaceOf(pid_t pid) {
+  std::istringstream lines(ReadWhole("/proc/" + std::to_string(pid) + "/status"));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.starts_with("VmSize:")) return std::atol(line.c_str() + 7);
+  }
+  return 0;
 }
 
 } // namespace e2e

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -68,5 +69,10 @@ struct ProcessState {
 std::optional<ProcessState> StateOf(pid_t pid);
 // Whether process `pid` (not necessarily a child of the test) has ended: it is gone, or a zombie.
 bool ProcessEnded(pid_t pid);
+
+// The processor time that process `pid` has used so far, in its own code and in the kernel's.
+std::chrono::milliseconds ProcessorTimeOf(pid_t pid);
+// The size of the address space of process `pid`, in KiB, as `ulimit -v` counts it.
+long AddressSpaceOf(pid_t pid);
 
 } // namespace e2e

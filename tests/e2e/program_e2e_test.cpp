@@ -59,35 +59,6 @@ TEST(Program, AShowKilledAsItSharesItsMemoryLeavesNoSegmentBehind) {
   EXPECT_EQ(SharedMemorySegmentsOf(program.Pid()), std::vector<unsigned>{}) << "a segment outlived the show";
 }
 
-// The show's pictures on a screen: one in each monitor (a head), 4:3 kept within it, black bars
-// beside it.
-std::vector<Rect> PicturesIn(const std::vector<Rect>& monitors) {
-  std::vector<Rect> pictures;
-  for (const Rect& monitor : monitors) {
-    const int width = std::min(monitor.width, monitor.height * 4 / 3);
-    const int height = std::min(monitor.height, monitor.width * 3 / 4);
-    pictures.push_back(
-        {monitor.x + (monitor.width - width) / 2, monitor.y + (monitor.height - height) / 2, width, height});
-  }
-  return pictures;
-}
-
-// Waits until every picture has sparks while everything outside the pictures stays black: the
-// screenshot that shows it.
-std::optional<Image> WaitForPictures(const XvfbServer& server, const std::vector<Rect>& pictures,
-                                     const std::string& workPath) {
-  return WaitForScreen(server, workPath, [&](const Image& shot) {
-    int outside = shot.width * shot.height;
-    for (const Rect& picture : pictures) {
-      if (shot.CountBrightColoured(picture) <= FewestSparkPixels) return false;
-      outside -= picture.width * picture.height;
-    }
-    int blackOutside = shot.CountBlack(server.Screen());
-    for (const Rect& picture : pictures) blackOutside -= shot.CountBlack(picture);
-    return blackOutside == outside;
-  });
-}
-
 TEST(Program, ShowsTheSameShowOnEveryMonitor) {
   START_X_SERVER(host, 640, 480);
   START_X_SERVER(server, XvfbServer::TwoHeads{host, 1280, 720});

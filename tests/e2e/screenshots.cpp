@@ -155,4 +155,29 @@ std::optional<Image> ReadPpm(const std::string& path) {
   return image;
 }
 
+std::vector<Rect> PicturesIn(const std::vector<Rect>& monitors) {
+  std::vector<Rect> pictures;
+  for (const Rect& monitor : monitors) {
+    const int width = std::min(monitor.width, monitor.height * 4 / 3);
+    const int height = std::min(monitor.height, monitor.width * 3 / 4);
+    pictures.push_back(
+        {monitor.x + (monitor.width - width) / 2, monitor.y + (monitor.height - height) / 2, width, height});
+  }
+  return pictures;
+}
+
+std::optional<Image> WaitForPictures(const XvfbServer& server, const std::vector<Rect>& pictures,
+                                     const std::string& workPath) {
+  return WaitForScreen(server, workPath, [&](const Image& shot) {
+    int outside = shot.width * shot.height;
+    for (const Rect& picture : pictures) {
+      if (shot.CountBrightColoured(picture) <= FewestSparkPixels) return false;
+      outside -= picture.width * picture.height;
+    }
+    int blackOutside = shot.CountBlack(server.Screen());
+    for (const Rect& picture : pictures) blackOutside -= shot.CountBlack(picture);
+    return blackOutside == outside;
+  });
+}
+
 } // namespace e2e

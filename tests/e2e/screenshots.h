@@ -77,4 +77,13 @@ std::optional<Image> WaitUntilPainted(const XvfbServer& server, Rect rect, const
 // Waits until the show has burst rockets in `rect`: the screenshot that shows them.
 std::optional<Image> WaitForSparks(const XvfbServer& server, Rect rect, const std::string& workPath);
 
+// The show's pictures on a screen: one in each monitor (a head), 4:3 kept within it, black bars
+// beside it.
+std::vector<Rect> PicturesIn(const std::vector<Rect>& monitors);
+
+// Waits until every picture has sparks while everything outside the pictures stays black: the
+// screenshot that shows it.
+std::optional<Image> WaitForPictures(const XvfbServer& server, const std::vector<Rect>& pictures,
+                                     const std::string& workPath);
+
 } // namespace e2e

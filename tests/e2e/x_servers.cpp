@@ -26,6 +26,10 @@ XvfbServer::XvfbServer(int width, int height, SharedMemory sharedMemory) : width
   Start(command, {});
 }
 
+XvfbServer::XvfbServer(const PseudoColour& screen) : width_(screen.width), height_(screen.height) {
+  Start({"Xvfb", "-screen", "0", std::to_string(screen.width) + "x" + std::to_string(screen.height) + "x8"}, {});
+}
+
 XvfbServer::XvfbServer(const TwoHeads& heads) : width_(2 * heads.headWidth), height_(heads.headHeight) {
   const std::string head = std::to_string(heads.headWidth) + "x" + std::to_string(heads.headHeight);
   Start({"Xephyr", "-screen", head, "-screen", head, "+xinerama"}, heads.host.Environment());

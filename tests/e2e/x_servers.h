@@ -49,6 +49,13 @@ public:
     int headHeight;
   };
   explicit XvfbServer(const TwoHeads& heads);
+  // A screen of 8 bits a pixel whose colours go through a palette (a PseudoColor default visual),
+  // with no true-colour visual deeper than 8 bits.
+  struct PseudoColour {
+    int width;
+    int height;
+  };
+  explicit XvfbServer(const PseudoColour& screen);
   ~XvfbServer();
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
@@ -90,7 +97,7 @@ std::string XvfbMissing();
 
 // A server of this size for the calling test: declares `name`, an XvfbServer made with the
 // arguments that follow (a width and a height, perhaps XvfbServer::SharedMemory::NotOffered, or
-// XvfbServer::TwoHeads), skips the test where Xvfb is missing, and fails it with the server's
+// XvfbServer::TwoHeads or XvfbServer::PseudoColour), skips the test where Xvfb is missing, and fails it with the server's
 // log where the server does not start.
 #define START_X_SERVER(name, ...)                                                                                      \
   SKIP_IF_MISSING(e2e::XvfbMissing());                                                                                 \

@@ -8,10 +8,18 @@
 //                                    the host's window (XSCREENSAVER_WINDOW) is destroyed, over a
 //                                    connection of its own, just before the program's first such
 //                                    call on it, as if its host ended it at that moment
+//   PYROVANE_DESTROY_OWN_WINDOW_AT=XMapRaised
+//                                    the show's own window is destroyed, over a connection of its
+//                                    own, just after the program first maps it, as if another
+//                                    program destroyed it as the show starts
+//   PYROVANE_MONITOR_STATE=<file>    answers the DPMS queries in the X server's place, for servers
+//                                    that run without a monitor and have no DPMS: the server has it,
+//                                    and the monitor is off while the file holds "off"
 //
 // Every call then goes on to the real function as asked.
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/dpms.h>
 #include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
@@ -19,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -83,6 +92,22 @@ int XCloseDisplay(Display* display) {
   return next(display);
 }
 
+int XMapRaised(Display* display, Window window) {
+  static const auto next = Next<decltype(&XMapRaised)>("XMapRaised");
+  static bool destroyed = false;
+  const int result = next(display, window);
+  if (!destroyed && Asked("PYROVANE_DESTROY_OWN_WINDOW_AT", "XMapRaised")) {
+    destroyed = true;
+    XSync(display, False);
+    if (Display* other = XOpenDisplay(nullptr)) {
+      XDestroyWindow(other, window);
+      XSync(other, False);
+      XCloseDisplay(other);
+    }
+  }
+  return result;
+}
+
 int XSelectInput(Display* display, Window window, long mask) {
   static const auto next = Next<decltype(&XSelectInput)>("XSelectInput");
   DestroyHostWindowAt("XSelectInput", window);
@@ -99,6 +124,30 @@ Bool XShmAttach(Display* display, XShmSegmentInfo* segment) {
   static const auto next = Next<decltype(&XShmAttach)>("XShmAttach");
   if (Asked("PYROVANE_KILL_AT", "XShmAttach")) raise(SIGKILL);
   return next(display, segment);
+}
+
+Bool DPMSQueryExtension(Display* display, int* eventBase, int* errorBase) {
+  static const auto next = Next<decltype(&DPMSQueryExtension)>("DPMSQueryExtension");
+  if (std::getenv("PYROVANE_MONITOR_STATE") == nullptr) return next(display, eventBase, errorBase);
+  *eventBase = 0;
+  *errorBase = 0;
+  return True;
+}
+
+Bool DPMSCapable(Display* display) {
+  static const auto next = Next<decltype(&DPMSCapable)>("DPMSCapable");
+  return std::getenv("PYROVANE_MONITOR_STATE") != nullptr ? True : next(display);
+}
+
+Status DPMSInfo(Display* display, CARD16* powerLevel, BOOL* enabled) {
+  static const auto next = Next<decltype(&DPMSInfo)>("DPMSInfo");
+  const char* path = std::getenv("PYROVANE_MONITOR_STATE");
+  if (path == nullptr) return next(display, powerLevel, enabled);
+  std::string state;
+  std::ifstream(path) >> state;
+  *powerLevel = state == "off" ? DPMSModeOff : DPMSModeOn;
+  *enabled = True;
+  return 1;
 }
 
 pid_t fork() {
