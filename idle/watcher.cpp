@@ -22,8 +22,7 @@ ShowEnd Classify(int status, bool endRequested) {
     return ShowEnd::ByOurSignal;
   }
   if (exited && WEXITSTATUS(status) == 0) return endRequested ? ShowEnd::ByOurSignal : ShowEnd::ByItself;
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 255) return ShowEnd::CouldNotStart;
-  return ShowEnd::Otherwise;
+  return ShowEnd::Failed;
 }
 
 void Watcher::OnChange(Change change) {
@@ -48,26 +47,22 @@ void Watcher::Finish() {
     endRequested_ = true;
     show_.End();
   }
-  if (const std::optional<int> status = show_.Collect(Show::Wait::UntilEnded)) Collected(*status);
+  // How the show ended is of no more interest as the watcher ends.
+  show_.Collect(Show::Wait::UntilEnded);
+  endRequested_ = false;
 }
 
 void Watcher::Collected(int status) {
-  switch (Classify(status, endRequested_)) {
-  case ShowEnd::ByItself:
-  case ShowEnd::ByOurSignal:
-    break;
-  case ShowEnd::CouldNotStart:
-    std::fprintf(report_, "pyrovane-idle: the show could not start (status 255)\n");
-    break;
-  case ShowEnd::Otherwise:
+  // A show that could not start (no display, no texture: status 255) has said why in its own
+  // line; this one says that the watcher goes on, and the next try waits for the next idle period.
+  if (Classify(status, endRequested_) == ShowEnd::Failed) {
     if (WIFEXITED(status)) {
       std::fprintf(report_, "pyrovane-idle: the show ended with status %d\n", WEXITSTATUS(status));
     } else {
       std::fprintf(report_, "pyrovane-idle: the show ended by signal %d\n", WTERMSIG(status));
     }
-    break;
+    std::fflush(report_);
   }
-  std::fflush(report_);
   endRequested_ = false;
 }
 

@@ -43,7 +43,8 @@ public:
 
   WaitFor PrepareWait() override {
     XFlush(display_);
-    return {ConnectionNumber(display_), POLLIN, QLength(display_) > 0 ? 0 : -1};
+    const bool ready = QLength(display_) > 0 || !changes_.empty();
+    return {ConnectionNumber(display_), POLLIN, ready ? 0 : -1};
   }
   std::optional<std::vector<Change>> Read() override;
   const char* LostLine() const override { return LostDisplay; }
@@ -55,6 +56,7 @@ private:
   int eventBase_;
   XSyncAlarm idleAlarm_ = None;
   XSyncAlarm activeAlarm_ = None;
+  std::vector<Change> changes_;
 };
 
 } // namespace
@@ -85,6 +87,13 @@ bool X11Source::Watch(std::chrono::seconds period) {
   const std::int64_t milliseconds = std::chrono::milliseconds(period).count();
   idleAlarm_ = Alarm(idleTime, XSyncPositiveTransition, milliseconds);
   activeAlarm_ = Alarm(idleTime, XSyncNegativeTransition, milliseconds);
+  // A user who has been idle that long already sees no crossing until the next input: the
+  // watcher started then starts the show at once, as GNOME's monitor does.
+  XSyncValue now;
+  if (XSyncQueryCounter(display_, idleTime, &now) != 0 &&
+      (static_cast<std::int64_t>(XSyncValueHigh32(now)) << 32 | XSyncValueLow32(now)) >= milliseconds) {
+    changes_.push_back(Change::UserIdle);
+  }
   XSync(display_, False);
   return idleAlarm_ != None && activeAlarm_ != None;
 }
@@ -96,7 +105,7 @@ std::optional<std::vector<Change>> X11Source::Read() {
   if (QLength(display_) == 0 && recv(ConnectionNumber(display_), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
     return std::nullopt;
   }
-  std::vector<Change> changes;
+  std::vector<Change> changes = std::exchange(changes_, {});
   while (XPending(display_) > 0) {
     XEvent event;
     XNextEvent(display_, &event);

@@ -25,10 +25,13 @@ using namespace support;
 const std::set<std::string> ExpectedFiles = {
     "usr/bin/pyrovane",
     "usr/bin/pyrovane-record",
+    "usr/bin/pyrovane-idle",
+    "usr/lib/systemd/user/pyrovane-idle.service",
     "usr/libexec/pyrovane/pyrovane",
     "usr/share/pyrovane/flare.3df",
     "usr/share/man/man6/pyrovane.6",
     "usr/share/man/man1/pyrovane-record.1",
+    "usr/share/man/man1/pyrovane-idle.1",
     "usr/share/xscreensaver/config/pyrovane.xml",
     "usr/libexec/xscreensaver/pyrovane",
     "usr/libexec/xsecurelock/saver_pyrovane",
@@ -61,7 +64,8 @@ TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
 
 TEST_F(StagedInstall, TheManualPagesTheSettingsFileAndTheDesktopEntryAreWellFormed) {
   // groff warns about unknown macros, escapes and requests; a clean page renders silently.
-  for (const char* page : {"usr/share/man/man6/pyrovane.6", "usr/share/man/man1/pyrovane-record.1"}) {
+  for (const char* page :
+       {"usr/share/man/man6/pyrovane.6", "usr/share/man/man1/pyrovane-record.1", "usr/share/man/man1/pyrovane-idle.1"}) {
     EXPECT_EQ(RunToEnd({"groff", "-man", "-ww", "-z", Staged(page)}), (Ended{0, ""})) << page;
   }
   // xscreensaver finds the settings file of the hack whose command is "pyrovane --root" by that

@@ -76,8 +76,9 @@ private:
 // ---------------------------------------------------------------------------------------------
 // The show
 
-// How a show's process ended, from its wait status.
-enum class ShowEnd { ByItself, ByOurSignal, CouldNotStart, Otherwise };
+// How a show's process ended, from its wait status: with 0 by itself (a click), through the
+// watcher's SIGTERM, or failed (any other status or signal, such as 255 when it could not start).
+enum class ShowEnd { ByItself, ByOurSignal, Failed };
 
 // The show as the watcher sees it: one process at a time, started, asked to end, collected.
 class Show {
@@ -126,7 +127,7 @@ std::string FindLauncher();
 // show when the user has been idle, SIGTERM to it when the user is back, one show at a time. A
 // show that ended by itself (a click) is followed by the next only after the user has been active
 // and idle again, which is the next UserIdle. A show that failed is reported once, in one line,
-// and tried again only then too.
+// and tried again only then too, never in a fast loop.
 class Watcher {
 public:
   Watcher(Show& show, std::FILE* report) : show_(show), report_(report) {}
