@@ -42,7 +42,6 @@ public:
   static void Global(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t);
 
 private:
-
   wl_display* display_;
   wl_registry* registry_ = nullptr;
   wl_seat* seat_ = nullptr;
@@ -68,7 +67,8 @@ void WaylandSource::Global(void* data, wl_registry* registry, std::uint32_t name
     source.notifier_ =
         static_cast<ext_idle_notifier_v1*>(wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, 1));
   } else if (std::strcmp(interface, org_kde_kwin_idle_interface.name) == 0) {
-    source.kdeIdle_ = static_cast<org_kde_kwin_idle*>(wl_registry_bind(registry, name, &org_kde_kwin_idle_interface, 1));
+    source.kdeIdle_ =
+        static_cast<org_kde_kwin_idle*>(wl_registry_bind(registry, name, &org_kde_kwin_idle_interface, 1));
   }
 }
 

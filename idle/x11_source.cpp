@@ -71,8 +71,9 @@ XSyncAlarm X11Source::Alarm(XSyncCounter counter, XSyncTestType test, std::int64
   // A delta of 0 keeps a transition's alarm active after it fires.
   XSyncIntToValue(&attributes.delta, 0);
   attributes.events = True;
-  return XSyncCreateAlarm(display_, XSyncCACounter | XSyncCAValueType | XSyncCATestType | XSyncCAValue | XSyncCADelta | XSyncCAEvents,
-                          &attributes);
+  return XSyncCreateAlarm(
+      display_, XSyncCACounter | XSyncCAValueType | XSyncCATestType | XSyncCAValue | XSyncCADelta | XSyncCAEvents,
+      &attributes);
 }
 
 bool X11Source::Watch(std::chrono::seconds period) {

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <sstream>
 
 namespace e2e {
 
@@ -16,7 +15,8 @@ using namespace support;
 std::string HeadlessDesktopsMissing() {
   for (const char* tool : {"dbus-daemon", "mutter", "kwin_wayland"}) {
     if (!ProgramAvailable(tool)) {
-      return std::string(tool) + " is not installed (scripts/bootstrap installs it): the tests on GNOME and KDE need it";
+      return std::string(tool) +
+             " is not installed (scripts/bootstrap installs it): the tests on GNOME and KDE need it";
     }
   }
   return {};
@@ -77,7 +77,8 @@ std::string WaitForSocket(ChildProcess& server, const std::string& socket) {
 MutterServer::MutterServer(const std::vector<OutputSize>& monitors) {
   const std::string runtime = MakeRuntime(directory_);
   if (runtime.empty() || !bus_.Started()) return;
-  std::vector<std::string> command{"mutter", "--headless", "--wayland", "--no-x11", "--wayland-display", "wayland-test"};
+  std::vector<std::string> command{"mutter",   "--headless",        "--wayland",
+                                   "--no-x11", "--wayland-display", "wayland-test"};
   for (const OutputSize& monitor : monitors) {
     command.insert(command.end(),
                    {"--virtual-monitor", std::to_string(monitor.width) + "x" + std::to_string(monitor.height)});
@@ -118,18 +119,18 @@ KwinServer::KwinServer(OutputSize size, int outputs) {
   const std::string binary = directory_.File("bin/kwin_wayland");
   std::filesystem::copy_file("/usr/bin/kwin_wayland", binary, error);
   if (error) return;
-  server_.emplace(
-      std::vector<std::string>{binary, "--virtual", "--width", std::to_string(size.width), "--height",
-                               std::to_string(size.height), "--output-count", std::to_string(outputs), "--socket",
-                               "wayland-test", "--no-lockscreen", "--no-global-shortcuts", "--no-kactivities"},
-      EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime},
-                         {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()},
-                         {"XDG_CONFIG_HOME", directory_.File("config")},
-                         {"XDG_DATA_HOME", directory_.File("data")},
-                         {"XDG_CACHE_HOME", directory_.File("cache")},
-                         {"KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1"},
-                         {"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1"}},
-      directory_.File("kwin.log"));
+  server_.emplace(std::vector<std::string>{binary, "--virtual", "--width", std::to_string(size.width), "--height",
+                                           std::to_string(size.height), "--output-count", std::to_string(outputs),
+                                           "--socket", "wayland-test", "--no-lockscreen", "--no-global-shortcuts",
+                                           "--no-kactivities"},
+                  EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime},
+                                     {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()},
+                                     {"XDG_CONFIG_HOME", directory_.File("config")},
+                                     {"XDG_DATA_HOME", directory_.File("data")},
+                                     {"XDG_CACHE_HOME", directory_.File("cache")},
+                                     {"KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1"},
+                                     {"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1"}},
+                  directory_.File("kwin.log"));
   const std::string socket = WaitForSocket(*server_, runtime + "/wayland-test");
   if (socket.empty()) return;
   socket_ = socket;

@@ -64,8 +64,8 @@ TEST_F(StagedInstall, PutsInPlaceExactlyTheExpectedFiles) {
 
 TEST_F(StagedInstall, TheManualPagesTheSettingsFileAndTheDesktopEntryAreWellFormed) {
   // groff warns about unknown macros, escapes and requests; a clean page renders silently.
-  for (const char* page :
-       {"usr/share/man/man6/pyrovane.6", "usr/share/man/man1/pyrovane-record.1", "usr/share/man/man1/pyrovane-idle.1"}) {
+  for (const char* page : {"usr/share/man/man6/pyrovane.6", "usr/share/man/man1/pyrovane-record.1",
+                           "usr/share/man/man1/pyrovane-idle.1"}) {
     EXPECT_EQ(RunToEnd({"groff", "-man", "-ww", "-z", Staged(page)}), (Ended{0, ""})) << page;
   }
   // xscreensaver finds the settings file of the hack whose command is "pyrovane --root" by that

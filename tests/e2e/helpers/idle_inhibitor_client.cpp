@@ -45,21 +45,19 @@ void Global(void* data, wl_registry* registry, std::uint32_t name, const char* i
 
 const wl_registry_listener RegistryListener{.global = Global,
                                             .global_remove = [](void*, wl_registry*, std::uint32_t) {}};
-const xdg_wm_base_listener ShellListener{.ping = [](void*, xdg_wm_base* shell, std::uint32_t serial) {
-  xdg_wm_base_pong(shell, serial);
-}};
+const xdg_wm_base_listener ShellListener{
+    .ping = [](void*, xdg_wm_base* shell, std::uint32_t serial) { xdg_wm_base_pong(shell, serial); }};
 const xdg_surface_listener SurfaceListener{.configure = [](void* data, xdg_surface* surface, std::uint32_t serial) {
   xdg_surface_ack_configure(surface, serial);
   *static_cast<bool*>(data) = true;
 }};
-const xdg_toplevel_listener ToplevelListener{.configure = [](void*, xdg_toplevel*, std::int32_t, std::int32_t,
-                                                             wl_array*) {},
-                                             .close = [](void*, xdg_toplevel*) {},
-                                             .configure_bounds = [](void*, xdg_toplevel*, std::int32_t, std::int32_t) {},
-                                             .wm_capabilities = [](void*, xdg_toplevel*, wl_array*) {}};
-const wl_callback_listener FrameListener{.done = [](void* data, wl_callback*, std::uint32_t) {
-  *static_cast<bool*>(data) = true;
-}};
+const xdg_toplevel_listener ToplevelListener{
+    .configure = [](void*, xdg_toplevel*, std::int32_t, std::int32_t, wl_array*) {},
+    .close = [](void*, xdg_toplevel*) {},
+    .configure_bounds = [](void*, xdg_toplevel*, std::int32_t, std::int32_t) {},
+    .wm_capabilities = [](void*, xdg_toplevel*, wl_array*) {}};
+const wl_callback_listener FrameListener{
+    .done = [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
 
 // A grey buffer of Side × Side pixels in shared memory.
 wl_buffer* GreyBuffer(wl_shm* shm) {
