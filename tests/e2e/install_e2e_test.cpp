@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -89,6 +90,23 @@ TEST_F(StagedInstall, TheManualPagesTheSettingsFileAndTheDesktopEntryAreWellForm
   EXPECT_EQ(
       RunToEnd({"identify", "-format", "%m %w %h %A", Staged("usr/share/icons/hicolor/256x256/apps/pyrovane.png")}),
       (Ended{0, "PNG 256 256 True"}));
+}
+
+TEST_F(StagedInstall, TheIdleWatchersUserUnitNamesTheInstalledWatcherAndIsValid) {
+  const std::string unit = ReadWhole(Staged("usr/lib/systemd/user/pyrovane-idle.service"));
+  const std::string command = "\nExecStart=/usr/bin/pyrovane-idle\n";
+  const std::size_t at = unit.find(command);
+  ASSERT_NE(at, std::string::npos) << "the unit does not start the watcher of the install's prefix: " << unit;
+  EXPECT_NE(unit.find("\nWantedBy=graphical-session.target\n"), std::string::npos) << unit;
+  // systemd's own check, of a copy that names the staged watcher, which must then be there to run.
+  TemporaryDirectory check;
+  std::string staged = unit;
+  staged.replace(at, command.size(), "\nExecStart=" + Staged("usr/bin/pyrovane-idle") + "\n");
+  std::ofstream(check.File("pyrovane-idle.service")) << staged;
+  ASSERT_EQ(mkdir(check.File("runtime").c_str(), 0700), 0);
+  EXPECT_EQ(RunToEnd({"systemd-analyze", "--user", "verify", "--man=no", check.File("pyrovane-idle.service")},
+                     {{"XDG_RUNTIME_DIR", check.File("runtime")}}),
+            (Ended{0, ""}));
 }
 
 TEST_F(StagedInstall, TheRecorderFindsTheInstalledTextureFromAnyDirectory) {
