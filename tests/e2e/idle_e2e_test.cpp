@@ -23,6 +23,7 @@ using namespace e2e;
 using namespace support;
 
 const std::string IdleInhibitorClient = PYROVANE_IDLE_INHIBITOR_CLIENT;
+const std::string SessionManagerInhibitor = PYROVANE_SESSION_MANAGER_INHIBITOR;
 constexpr char LostDisplay[] = "pyrovane-idle: lost the connection to the display\n";
 
 class IdleWatcher : public StagedInstallTest {
@@ -157,6 +158,24 @@ TEST_F(IdleWatcher, AWindowThatInhibitsIdlingOnKwinKeepsTheShowFromStarting) {
   // Without the window, the idle period runs to its end.
   ASSERT_TRUE(EndedBySigterm(inhibitor));
   EXPECT_NE(WaitForShow(inhibited), 0) << inhibited.Output();
+}
+
+TEST_F(IdleWatcher, OnGnomeTheSessionManagersInhibitorHoldsTheShowBackUntilItGoes) {
+  SKIP_IF_MISSING(HeadlessDesktopsMissing());
+  MutterServer mutter({{1024, 768}});
+  ASSERT_TRUE(mutter.Started()) << mutter.Log();
+  ChildProcess sessionManager({SessionManagerInhibitor}, mutter.Environment(), WorkFile("session-manager.log"));
+  ASSERT_TRUE(sessionManager.WaitForOutput("inhibiting\n", PatienceLimit)) << sessionManager.Output();
+  ChildProcess watcher = StartWatcher(mutter.Environment(), "gnome-inhibited.log");
+  // The idle period has passed when the watcher asks; the answer holds the show back.
+  ASSERT_TRUE(sessionManager.WaitForOutput("asked: inhibited\n", PatienceLimit)) << watcher.Output();
+  EXPECT_EQ(ShowOf(watcher), 0) << "a show started while GNOME inhibited idling";
+  // The inhibitor goes while the user is still idle: the watcher asks again at once, and the show
+  // starts. The helper ends after answering that second question.
+  const std::optional<int> removed = sessionManager.Signal(SIGTERM);
+  ASSERT_TRUE(removed.has_value()) << "the watcher did not ask again: " << sessionManager.Output();
+  EXPECT_EQ(ExitCode(*removed), 0);
+  EXPECT_NE(WaitForShow(watcher), 0) << watcher.Output();
 }
 
 TEST_F(IdleWatcher, SaysWhatItNeedsInOneLine) {
