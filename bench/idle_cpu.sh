@@ -3,6 +3,8 @@
 # private Xvfb server (with the user idle, then with the pointer moving ten times a second) and as
 # a client of a private headless sway, when sway is installed. The period is an hour, so no show
 # starts. The time is the kernel's count of nanoseconds on a processor (/proc/PID/schedstat).
+# Then how promptly it acts, on Xvfb from a staged install with a period of 2 s: the time from the
+# last input to the show's start, and from a pointer motion to the show's end.
 #
 #   bench/idle_cpu.sh [seconds]      (default 30 seconds each)
 #
@@ -59,9 +61,37 @@ move_pointer() {
   done
 }
 
+# Milliseconds since the epoch.
+now_ms() { date +%s%3N; }
+# The process id of the show that the watcher runs, once there is one.
+show_of_watcher() { pgrep -P "$watcher_pid" -x pyrovane || true; }
+# From a staged install: the last input, then the show's start after the period of 2 s; a pointer
+# motion, then the show's end. Each as milliseconds, five times.
+promptness() {
+  DESTDIR=$work/stage cmake --install "$build" --prefix /usr >/dev/null
+  local round show input started moved
+  "$work/stage/usr/bin/pyrovane-idle" --after 2 &
+  watcher_pid=$!
+  for round in 1 2 3 4 5; do
+    xdotool mousemove $((round * 20)) 10
+    input=$(now_ms)
+    show=
+    while [ -z "$show" ]; do sleep 0.01; show=$(show_of_watcher); done
+    started=$(now_ms)
+    sleep 1
+    moved=$(now_ms)
+    xdotool mousemove $((round * 20 + 10)) 20
+    while [ "$(show_of_watcher)" = "$show" ]; do sleep 0.01; done
+    printf '%-42s start %5d ms after the last input (period 2000 ms), end %4d ms after a motion\n' \
+      "X11 (Xvfb), show $round" $((started - input)) $(($(now_ms) - moved))
+  done
+  stop_watcher
+}
+
 start_xvfb 640x480
 measure "X11 (Xvfb), the user idle"
 measure "X11 (Xvfb), the pointer moving 10 times/s" move_pointer
+promptness
 stop_xvfb
 unset DISPLAY
 

@@ -1,5 +1,6 @@
 // pyrovane-idle: starts the show when the session's user has been idle for a while and ends it when the user is back.
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -41,8 +42,10 @@ int main(int argc, char** argv) {
     std::fputs(Usage, stderr);
     return UsageStatus;
   }
-  // The signals are blocked before anything is started, so that none is missed.
+  // The signals are blocked before anything is started, so that none is missed. Writing to a
+  // display that has gone must end in the source's line, not in SIGPIPE.
   const int signals = idle::OpenSignalDescriptor();
+  std::signal(SIGPIPE, SIG_IGN);
   if (signals < 0) platform::Fail(nullptr, "pyrovane-idle: cannot wait for signals\n");
   const std::unique_ptr<idle::IdleSource> source = idle::OpenSessionSource(*period);
   if (!source) {

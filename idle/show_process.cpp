@@ -36,7 +36,8 @@ namespace {
 
 // In the child, between fork and exec: only async-signal-safe calls. The show gets SIGTERM when
 // the watcher dies; a watcher that died before that was set is seen through the parent's
-// number. The signals the watcher blocks for its signalfd are unblocked again. If the launcher
+// number. The signals the watcher blocks for its signalfd are unblocked again, and the one it
+// ignores has its usual action. If the launcher
 // cannot be run, its errno goes back through the pipe, which exec closes otherwise.
 [[noreturn]] void RunInChild(const std::vector<char*>& arguments, pid_t watcher, int errorPipe) {
   prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -44,6 +45,7 @@ namespace {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);
   execvp(arguments[0], arguments.data());
   const int error = errno;
   (void)!write(errorPipe, &error, sizeof error);

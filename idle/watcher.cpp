@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "idle/idle.h"
 #include "platform/platform.h"
@@ -98,7 +99,11 @@ int Watch(IdleSource& source, Show& show, int signals, std::FILE* report) {
     const WaitFor wait = source.PrepareWait();
     pollfd descriptors[2] = {{signals, POLLIN, 0}, {wait.descriptor, wait.events, 0}};
     const int ready = poll(descriptors, 2, wait.timeoutMilliseconds);
-    if (ready < 0 && errno != EINTR) break;
+    if (ready < 0 && errno != EINTR) {
+      std::fprintf(report, "pyrovane-idle: cannot wait: %s\n", std::strerror(errno));
+      watcher.Finish();
+      return platform::FailureStatus;
+    }
     const Signalled signalled = (descriptors[0].revents & POLLIN) != 0 ? ReadSignals(signals) : Signalled::Nothing;
     if (signalled == Signalled::EndWatcher) {
       watcher.Finish();
@@ -107,13 +112,14 @@ int Watch(IdleSource& source, Show& show, int signals, std::FILE* report) {
     if (signalled == Signalled::ChildEnded) watcher.OnChildEnded();
     if (descriptors[1].revents == 0 && ready != 0) continue;
     const std::optional<std::vector<Change>> changes = source.Read();
-    if (!changes) break;
+    if (!changes) {
+      std::fputs(source.LostLine(), report);
+      std::fflush(report);
+      watcher.Finish();
+      return platform::FailureStatus;
+    }
     for (const Change change : *changes) watcher.OnChange(change);
   }
-  std::fputs(source.LostLine(), report);
-  std::fflush(report);
-  watcher.Finish();
-  return platform::FailureStatus;
 }
 
 ScriptedSource::ScriptedSource(std::deque<std::vector<Change>> script)
