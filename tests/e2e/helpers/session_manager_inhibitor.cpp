@@ -63,8 +63,7 @@ int main() {
   while (!state.answeredAfterRemoval) {
     while (sd_bus_process(bus, nullptr) > 0) {}
     if (state.answeredAfterRemoval) break;
-    pollfd descriptors[2] = {{sd_bus_get_fd(bus), static_cast<short>(sd_bus_get_events(bus)), 0},
-                             {signals, POLLIN, 0}};
+    pollfd descriptors[2] = {{sd_bus_get_fd(bus), static_cast<short>(sd_bus_get_events(bus)), 0}, {signals, POLLIN, 0}};
     if (poll(descriptors, 2, -1) < 0) return 1;
     signalfd_siginfo information{};
     if ((descriptors[1].revents & POLLIN) != 0 && read(signals, &information, sizeof information) > 0) {
