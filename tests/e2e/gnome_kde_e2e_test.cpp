@@ -49,8 +49,8 @@ struct ProtocolLog {
 // On the compositor of `desktop`, whose outputs have the sizes given: the show covers every output
 // in the role expected and a click ends it with 0; the settings dialog opens; the compositor's
 // loss ends the show with its one line and 255.
-template <typename Desktop>
-void TheShowAndTheDialog(Desktop& desktop, const std::set<std::string>& outputSizes, const std::string& role) {
+void TheShowAndTheDialog(HeadlessCompositor& desktop, const std::set<std::string>& outputSizes,
+                         const std::string& role) {
   constexpr std::size_t Outputs = 2;
   ASSERT_TRUE(desktop.Started()) << desktop.Log();
   ShowDirectory show;

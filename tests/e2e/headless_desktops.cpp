@@ -74,84 +74,62 @@ std::string WaitForSocket(ChildProcess& server, const std::string& socket) {
 
 } // namespace
 
-MutterServer::MutterServer(const std::vector<OutputSize>& monitors) {
+HeadlessCompositor::~HeadlessCompositor() {
+  pointer_.reset();
+  if (server_) server_->Signal(SIGTERM);
+}
+
+void HeadlessCompositor::Start(const std::string& name, const std::vector<std::string>& command,
+                               EnvironmentChanges environment, const std::string& pointerHelper) {
   const std::string runtime = MakeRuntime(directory_);
   if (runtime.empty() || !bus_.Started()) return;
+  environment.merge(EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime},
+                                       {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()},
+                                       {"XDG_CONFIG_HOME", directory_.File("config")}});
+  server_.emplace(command, environment, directory_.File(name + ".log"));
+  const std::string socket = WaitForSocket(*server_, runtime + "/wayland-test");
+  if (socket.empty()) return;
+  socket_ = socket;
+  pointer_.emplace(pointerHelper, Environment(), directory_.Path());
+}
+
+std::string HeadlessCompositor::Log() const {
+  return bus_.Log() + (server_ ? server_->Output() : std::string()) + (pointer_ ? pointer_->Log() : std::string());
+}
+
+EnvironmentChanges HeadlessCompositor::Environment() const {
+  return {{"WAYLAND_DISPLAY", socket_},
+          {"XDG_RUNTIME_DIR", directory_.File("runtime")},
+          {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()}};
+}
+
+bool HeadlessCompositor::Kill() { return server_ && server_->Signal(SIGKILL).has_value(); }
+
+MutterServer::MutterServer(const std::vector<OutputSize>& monitors) {
   std::vector<std::string> command{"mutter",   "--headless",        "--wayland",
                                    "--no-x11", "--wayland-display", "wayland-test"};
   for (const OutputSize& monitor : monitors) {
     command.insert(command.end(),
                    {"--virtual-monitor", std::to_string(monitor.width) + "x" + std::to_string(monitor.height)});
   }
-  server_.emplace(command,
-                  EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime},
-                                     {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()},
-                                     {"XDG_CONFIG_HOME", directory_.File("config")}},
-                  directory_.File("mutter.log"));
-  const std::string socket = WaitForSocket(*server_, runtime + "/wayland-test");
-  if (socket.empty()) return;
-  socket_ = socket;
-  pointer_.emplace(PYROVANE_REMOTE_DESKTOP_POINTER, Environment(), directory_.Path());
+  Start("mutter", command, {}, PYROVANE_REMOTE_DESKTOP_POINTER);
 }
-
-MutterServer::~MutterServer() {
-  pointer_.reset();
-  if (server_) server_->Signal(SIGTERM);
-}
-
-std::string MutterServer::Log() const {
-  return bus_.Log() + (server_ ? server_->Output() : std::string()) + (pointer_ ? pointer_->Log() : std::string());
-}
-
-EnvironmentChanges MutterServer::Environment() const {
-  return {{"WAYLAND_DISPLAY", socket_},
-          {"XDG_RUNTIME_DIR", directory_.File("runtime")},
-          {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()}};
-}
-
-bool MutterServer::Kill() { return server_ && server_->Signal(SIGKILL).has_value(); }
 
 KwinServer::KwinServer(OutputSize size, int outputs) {
-  const std::string runtime = MakeRuntime(directory_);
-  if (runtime.empty() || !bus_.Started()) return;
   std::error_code error;
-  std::filesystem::create_directory(directory_.File("bin"), error);
-  const std::string binary = directory_.File("bin/kwin_wayland");
+  std::filesystem::create_directory(File("bin"), error);
+  const std::string binary = File("bin/kwin_wayland");
   std::filesystem::copy_file("/usr/bin/kwin_wayland", binary, error);
   if (error) return;
-  server_.emplace(std::vector<std::string>{binary, "--virtual", "--width", std::to_string(size.width), "--height",
-                                           std::to_string(size.height), "--output-count", std::to_string(outputs),
-                                           "--socket", "wayland-test", "--no-lockscreen", "--no-global-shortcuts",
-                                           "--no-kactivities"},
-                  EnvironmentChanges{{"XDG_RUNTIME_DIR", runtime},
-                                     {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()},
-                                     {"XDG_CONFIG_HOME", directory_.File("config")},
-                                     {"XDG_DATA_HOME", directory_.File("data")},
-                                     {"XDG_CACHE_HOME", directory_.File("cache")},
-                                     {"KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1"},
-                                     {"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1"}},
-                  directory_.File("kwin.log"));
-  const std::string socket = WaitForSocket(*server_, runtime + "/wayland-test");
-  if (socket.empty()) return;
-  socket_ = socket;
-  pointer_.emplace(PYROVANE_FAKE_INPUT_POINTER, Environment(), directory_.Path());
+  Start("kwin",
+        {binary, "--virtual", "--width", std::to_string(size.width), "--height", std::to_string(size.height),
+         "--output-count", std::to_string(outputs), "--socket", "wayland-test", "--no-lockscreen",
+         "--no-global-shortcuts", "--no-kactivities"},
+        {{"XDG_DATA_HOME", File("data")},
+         {"XDG_CACHE_HOME", File("cache")},
+         {"KWIN_WAYLAND_NO_PERMISSION_CHECKS", "1"},
+         {"KWIN_SCREENSHOT_NO_PERMISSION_CHECKS", "1"}},
+        PYROVANE_FAKE_INPUT_POINTER);
 }
-
-KwinServer::~KwinServer() {
-  pointer_.reset();
-  if (server_) server_->Signal(SIGTERM);
-}
-
-std::string KwinServer::Log() const {
-  return bus_.Log() + (server_ ? server_->Output() : std::string()) + (pointer_ ? pointer_->Log() : std::string());
-}
-
-EnvironmentChanges KwinServer::Environment() const {
-  return {{"WAYLAND_DISPLAY", socket_},
-          {"XDG_RUNTIME_DIR", directory_.File("runtime")},
-          {"DBUS_SESSION_BUS_ADDRESS", bus_.Address()}};
-}
-
-bool KwinServer::Kill() { return server_ && server_->Signal(SIGKILL).has_value(); }
 
 } // namespace e2e

@@ -64,23 +64,28 @@ struct OutputSize {
   int height;
 };
 
-// A private mutter (GNOME's compositor) with its headless back end: Wayland only, virtual monitors
-// of the sizes given, its own runtime folder and session bus. It offers no layer shell and no idle
-// protocol; its idle monitor and remote desktop are on the bus. Its seat has a pointer from a
-// remote-desktop session that the object keeps (Pointer()).
-class MutterServer {
+// What mutter and KWin run headless share: a runtime folder and a session bus of their own, the
+// compositor's socket, and a helper that drives its pointer.
+class HeadlessCompositor {
 public:
-  explicit MutterServer(const std::vector<OutputSize>& monitors);
-  ~MutterServer();
-  MutterServer(const MutterServer&) = delete;
-  MutterServer& operator=(const MutterServer&) = delete;
+  ~HeadlessCompositor();
+  HeadlessCompositor(const HeadlessCompositor&) = delete;
+  HeadlessCompositor& operator=(const HeadlessCompositor&) = delete;
   bool Started() const { return !socket_.empty() && pointer_ && pointer_->Ready(); }
   std::string Log() const;
   // The compositor (by its socket's absolute path), its runtime folder and its bus.
   support::EnvironmentChanges Environment() const;
   PointerHelper& Pointer() { return *pointer_; }
-  // Ends mutter at once, as a crash or the end of a session does; true once it has ended.
+  // Ends the compositor at once, as a crash or the end of a session does; true once it has ended.
   bool Kill();
+
+protected:
+  HeadlessCompositor() = default;
+  // Runs `command` with its runtime folder, its bus and `environment`, named `name` in the logs;
+  // once its socket "wayland-test" is there, the pointer helper `pointerHelper` starts on it.
+  void Start(const std::string& name, const std::vector<std::string>& command, support::EnvironmentChanges environment,
+             const std::string& pointerHelper);
+  std::string File(const std::string& name) const { return directory_.File(name); }
 
 private:
   support::TemporaryDirectory directory_;
@@ -90,31 +95,25 @@ private:
   std::string socket_;
 };
 
+// A private mutter (GNOME's compositor) with its headless back end: Wayland only, virtual monitors
+// of the sizes given. It offers no layer shell and no idle protocol; its idle monitor and remote
+// desktop are on the bus. Its seat has a pointer from a remote-desktop session that the helper
+// keeps.
+class MutterServer final : public HeadlessCompositor {
+public:
+  explicit MutterServer(const std::vector<OutputSize>& monitors);
+};
+
 // A private KWin (KDE's compositor) with its virtual back end: `outputs` outputs of one size, its
-// own runtime folder, configuration and session bus, without a lock screen, and permission checks
-// off for the protocols that tests use (fake input, screenshots). It offers layer shell and both
-// idle protocols. Its seat's pointer is moved and clicked through fake input (Pointer()).
+// own configuration, without a lock screen, and permission checks off for the protocols that tests
+// use (fake input, screenshots). It offers layer shell and both idle protocols. Its seat's pointer
+// is moved and clicked through fake input.
 //
 // The installed binary carries a file capability that sandboxes may not grant, so a copy runs; its
 // name stays kwin_wayland, by which its own Qt platform plugin recognises it.
-class KwinServer {
+class KwinServer final : public HeadlessCompositor {
 public:
   KwinServer(OutputSize size, int outputs);
-  ~KwinServer();
-  KwinServer(const KwinServer&) = delete;
-  KwinServer& operator=(const KwinServer&) = delete;
-  bool Started() const { return !socket_.empty() && pointer_ && pointer_->Ready(); }
-  std::string Log() const;
-  support::EnvironmentChanges Environment() const;
-  PointerHelper& Pointer() { return *pointer_; }
-  bool Kill();
-
-private:
-  support::TemporaryDirectory directory_;
-  SessionBus bus_;
-  std::optional<support::ChildProcess> server_;
-  std::optional<PointerHelper> pointer_;
-  std::string socket_;
 };
 
 } // namespace e2e
