@@ -299,32 +299,33 @@ FxBool Load3dfFromMemory(const void* bytes, std::size_t size, Gu3dfInfo* info) {
   return FXTRUE;
 }
 
-bool Get3dfInfoFromFile(const char* fileName, Gu3dfInfo* info) {
+namespace {
+
+// Reads at most `limit` bytes of the file's start and parses them with `parse`; on failure errno
+// tells why: the system's reason, or EINVAL for what is not a texture.
+bool ParseFileStart(const char* fileName, Gu3dfInfo* info, std::size_t limit,
+                    FxBool (*parse)(const void*, std::size_t, Gu3dfInfo*)) {
   if (fileName == nullptr || info == nullptr) {
     errno = EINVAL;
     return false;
   }
-  const std::optional<FileStart> file = ReadFileStart(fileName, MaxHeaderBytes);
+  const std::optional<FileStart> file = ReadFileStart(fileName, limit);
   if (!file) return false;
-  if (!Get3dfInfoFromMemory(file->bytes.get(), file->size, info)) {
+  if (!parse(file->bytes.get(), file->size, info)) {
     errno = EINVAL;
     return false;
   }
   return true;
 }
 
+} // namespace
+
+bool Get3dfInfoFromFile(const char* fileName, Gu3dfInfo* info) {
+  return ParseFileStart(fileName, info, MaxHeaderBytes, Get3dfInfoFromMemory);
+}
+
 bool Load3dfFromFile(const char* fileName, Gu3dfInfo* info) {
-  if (fileName == nullptr || info == nullptr) {
-    errno = EINVAL;
-    return false;
-  }
-  const std::optional<FileStart> file = ReadFileStart(fileName, LargestFileBytes);
-  if (!file) return false;
-  if (!Load3dfFromMemory(file->bytes.get(), file->size, info)) {
-    errno = EINVAL;
-    return false;
-  }
-  return true;
+  return ParseFileStart(fileName, info, LargestFileBytes, Load3dfFromMemory);
 }
 
 } // namespace glide
